@@ -1,0 +1,1 @@
+# Fuzz targets of the frame codec.

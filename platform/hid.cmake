@@ -1,0 +1,1 @@
+# The HID service (hidraw and virtual HID devices).

@@ -1,0 +1,1 @@
+# Cross-module tests of this area.
