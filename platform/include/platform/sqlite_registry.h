@@ -1,0 +1,21 @@
+// The Linux registry store: one SQLite database per hive.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/registry.h"
+
+namespace lx2d::platform {
+
+// A registry whose HKEY_LOCAL_MACHINE hive is `systemDir`/registry/hklm.db and
+// whose HKEY_CURRENT_USER hive is `userDir`/registry/hkcu.db. A hive is
+// read-only for the caller when its file (or, before it exists, its
+// directory) is not writable by the caller or carries no write permission bit
+// at all, so "chmod a-w" makes a hive read-only even for root. Writers in
+// several processes wait for each other (busy time-out of 10 s) instead of
+// failing.
+std::unique_ptr<IRegistry> CreateSqliteRegistry(const std::string& systemDir,
+                                                const std::string& userDir);
+
+}  // namespace lx2d::platform

@@ -1,0 +1,96 @@
+#include "console_message_box.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <string>
+
+#include "message_box_buttons.h"
+
+namespace lx2d::platform {
+
+namespace {
+
+constexpr int kMaxAttempts = 3;
+
+void WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t written = write(fd, text.data() + done, text.size() - done);
+    if (written <= 0) return;
+    done += static_cast<std::size_t>(written);
+  }
+}
+
+// One line from `fd`, without its line feed; false at the end of input.
+bool ReadLine(int fd, std::string* line) {
+  line->clear();
+  char c;
+  while (true) {
+    ssize_t got = read(fd, &c, 1);
+    if (got <= 0) return !line->empty();
+    if (c == '\n') return true;
+    line->push_back(c);
+  }
+}
+
+std::string Prompt(const MessageBoxButtons& entry, int defaultId) {
+  std::string prompt = "[";
+  std::string defaultLabel;
+  for (int i = 0; i < entry.count; ++i) {
+    if (i > 0) prompt += "/";
+    prompt += entry.buttons[i].label;
+    if (entry.buttons[i].id == defaultId) defaultLabel = entry.buttons[i].label;
+  }
+  return prompt + "] (" + defaultLabel + "): ";
+}
+
+// The button whose label starts with the first non-blank letter of `answer`;
+// 0 when none does, -1 for an empty answer.
+int MatchAnswer(const MessageBoxButtons& entry, const std::string& answer) {
+  for (char c : answer) {
+    if (std::isspace(static_cast<unsigned char>(c))) continue;
+    for (int i = 0; i < entry.count; ++i) {
+      if (std::tolower(static_cast<unsigned char>(c)) ==
+          std::tolower(static_cast<unsigned char>(entry.buttons[i].label[0]))) {
+        return entry.buttons[i].id;
+      }
+    }
+    return 0;
+  }
+  return -1;
+}
+
+}  // namespace
+
+CConsoleMessageBox::CConsoleMessageBox(std::string terminalPath, int errorFd)
+    : terminalPath(std::move(terminalPath)), errorFd(errorFd) {}
+
+int CConsoleMessageBox::Show(HWND /*owner*/, std::string_view text, std::string_view caption,
+                             UINT style) {
+  std::string line;
+  line.append(caption).append(": ").append(text).append("\n");
+  WriteAll(errorFd, line);
+
+  const MessageBoxButtons& entry = ButtonsOf(style);
+  int defaultId = DefaultButton(style);
+  if (entry.count < 2) return defaultId;
+  int terminal = open(terminalPath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (terminal < 0) return defaultId;
+  int answer = defaultId;
+  for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    WriteAll(terminal, Prompt(entry, defaultId));
+    std::string reply;
+    if (!ReadLine(terminal, &reply)) break;
+    int match = MatchAnswer(entry, reply);
+    if (match != 0) {
+      answer = match < 0 ? defaultId : match;
+      break;
+    }
+  }
+  close(terminal);
+  return answer;
+}
+
+}  // namespace lx2d::platform

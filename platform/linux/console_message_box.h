@@ -1,0 +1,29 @@
+// The message box of a program without windows: the standard error stream and
+// the controlling terminal.
+#pragma once
+
+#include <string>
+
+#include "platform/message_box.h"
+
+namespace lx2d::platform {
+
+class CConsoleMessageBox final : public IMessageBox {
+ public:
+  // `terminalPath` is where questions are asked and answered; `errorFd`
+  // receives the box lines. Tests pass a file and a pipe.
+  explicit CConsoleMessageBox(std::string terminalPath = "/dev/tty", int errorFd = 2);
+
+  // Writes "<caption>: <text>\n" to the error stream. A box with more than one
+  // button then asks on the terminal, e.g. "[Yes/No] (No): ", and takes the
+  // button whose name starts with the letter typed (upper or lower case); an
+  // empty line, the end of input, three unusable answers or no terminal at all
+  // give the default button.
+  int Show(HWND owner, std::string_view text, std::string_view caption, UINT style) override;
+
+ private:
+  std::string terminalPath;
+  int errorFd;
+};
+
+}  // namespace lx2d::platform
