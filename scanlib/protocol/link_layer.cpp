@@ -1,0 +1,200 @@
+// The link layer: sending frames, receiving one frame or raw chunk, and the
+// control exchange.
+#include <utility>
+
+#include "frame_tracer.h"
+#include "protocol.h"
+
+namespace lx2d {
+namespace {
+
+// A silent observer for an engine without diagnostics.
+ILinkObserver& NoObserver() {
+  static ILinkObserver silent;
+  return silent;
+}
+
+// How often, in bytes, a busy receive looks at the clock: often enough to
+// end a never-ending stream on time, rarely enough to stay off the fast path.
+constexpr uint32_t kClockEveryBytes = 64;
+
+constexpr uint8_t kLineFeed = 0x0A;
+
+}  // namespace
+
+CProtocol::CProtocol(ITransport& transport, IHostMessaging& host, ILinkObserver* observer,
+                     ILinkClock* clock)
+    : transport_(transport),
+      host_(host),
+      clock_(clock != nullptr ? *clock : MonotonicClock()),
+      observer_(observer != nullptr ? observer : &NoObserver()) {
+  for (size_t i = 0; i < std::size(kHostMessageNames); ++i) {
+    messageIds_[i] = host_.RegisterMessage(kHostMessageNames[i]);
+  }
+}
+
+CProtocol::~CProtocol() { StopReceiveThread(); }
+
+void CProtocol::SetObserver(ILinkObserver* observer) {
+  observer_.store(observer != nullptr ? observer : &NoObserver());
+}
+
+void CProtocol::SetContentionWait(bool on, uint32_t durationMs) {
+  contentionWait_ = on;
+  contentionWaitMs_ = durationMs;
+}
+
+void CProtocol::TraceLine(const VscpFrame& frame, bool sent) {
+  ILinkObserver& observer = Observer();
+  if (!observer.Tracing()) return;
+  const FrameTrace trace =
+      lx2d::TraceFrame(frame, sent ? TraceDirection::kSent : TraceDirection::kReceived);
+  observer.Trace(trace.line, trace.colour);
+}
+
+int CProtocol::SendFrame(uint8_t number, uint8_t kind, uint16_t extension1, uint16_t extension2,
+                         std::span<const uint8_t> payload) {
+  const uint8_t flags = static_cast<uint8_t>(kFlagLast | kFlagFirst | txSequence_ |
+                                             (eFlag_ ? kFlagError : 0) |
+                                             (rFlag_ ? kFlagRestart : 0));
+  EncodeFrame(number, kind, extension1, extension2, payload, flags, txBytes_);
+  const int written = transport_.WriteReports(txBytes_, kWriteTimeoutMs);
+  if (Observer().Tracing()) {
+    // The trace shows what was sent: the payload as cut to the length
+    // field and the checksum the encoder computed.
+    payload = payload.first(payload.size() % (kMaxRequestPayload + 1));
+    VscpFrame sent;
+    sent.number = number;
+    sent.kind = kind;
+    sent.flags = flags;
+    sent.length = static_cast<uint32_t>(payload.size());
+    sent.payload.assign(payload.begin(), payload.end());
+    std::vector<uint8_t> summed{number, kind};
+    if (extension1 != kNoExtension && extension2 != kNoExtension) {
+      summed.push_back(static_cast<uint8_t>(extension1));
+      summed.push_back(static_cast<uint8_t>(extension2));
+    }
+    summed.insert(summed.end(), payload.begin(), payload.end());
+    summed.push_back(flags);
+    sent.checksum = VscpChecksum(summed);
+    sent.wireCount = static_cast<int32_t>(txBytes_.size());
+    TraceLine(sent, true);
+  }
+  return written;
+}
+
+int CProtocol::SendControl(uint8_t number, uint8_t code, uint8_t data) {
+  EncodeControl(number, code, data, txBytes_);
+  const int written = transport_.WriteReports(txBytes_, kWriteTimeoutMs);
+  if (Observer().Tracing()) {
+    VscpFrame sent;
+    sent.number = number;
+    sent.kind = code;
+    sent.length = 1;
+    sent.payload.assign(1, data);
+    sent.wireCount = static_cast<int32_t>(txBytes_.size());
+    TraceLine(sent, true);
+  }
+  return written;
+}
+
+int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t timeoutMs) {
+  record.length = 0;
+  record.payload.clear();
+  decoder_.SetAccept(accept);
+  const uint64_t start = clock_.NowMs();
+  uint32_t bytesSinceClock = 0;
+  for (;;) {
+    uint8_t byte = 0;
+    const uint32_t read = transport_.ReadByte(byte, kByteWaitMs);
+    bool lookAtClock = true;
+    if (read == kTransportOk) {
+      if (!decoder_.InFrame() && byte != kStx) {
+        // Raw data: kept in the record up to the size of a message.
+        if (record.length >= kMaxMessageBytes) return kReceiveRawOverflow;
+        record.payload.push_back(byte);
+        ++record.length;
+        if (byte == kLineFeed) break;
+      } else {
+        if (byte == kStx) wire_.clear();
+        wire_.push_back(byte);
+        const DecodeStatus status = decoder_.Feed(byte);
+        if (status == DecodeStatus::kFrameAccepted || status == DecodeStatus::kControlAccepted) {
+          Observer().LogDump(kLogIdFrameDump, "RX frame: ", wire_);
+          wire_.clear();
+          // Raw bytes that came just before the frame are raw data all the
+          // same; the record is about to hold the frame.
+          if (record.length > 0) DeliverRaw(record.payload);
+          VscpFrame& decoded = decoder_.Frame();
+          record.number = decoded.number;
+          record.kind = decoded.kind;
+          record.flags = decoded.flags;
+          record.length = decoded.length;
+          record.wireCount = decoded.wireCount;
+          record.checksum = decoded.checksum;
+          std::swap(record.payload, decoded.payload);
+          if (status == DecodeStatus::kControlAccepted) {
+            AcceptControl(record);
+            return kReceivedControl;
+          }
+          TraceLine(record, false);
+          return kReceivedFull;
+        }
+        if (status == DecodeStatus::kDropped) wire_.clear();
+        if (status == DecodeStatus::kRestarted) wire_.assign(1, kStx);
+      }
+      lookAtClock = ++bytesSinceClock % kClockEveryBytes == 0;
+    } else if (read != kTransportTimeout) {
+      break;  // the device is gone or closed: waiting longer cannot help
+    }
+    if (lookAtClock) {
+      const uint64_t elapsed = clock_.NowMs() - start;
+      const bool inFrame = decoder_.InFrame();
+      const uint64_t limit = !inFrame && record.length > 0 ? kRawChunkMs
+                             : inFrame                     ? uint64_t{4} * timeoutMs
+                                                           : timeoutMs;
+      if (elapsed > limit) break;
+    }
+  }
+  EndReceive();
+  return kReceiveTimeout;
+}
+
+void CProtocol::EndReceive() {
+  Observer().LogDump(kLogIdFrameDump, "RX frame in progress, discarded: ",
+                     decoder_.InFrame() ? std::span<const uint8_t>(wire_)
+                                        : std::span<const uint8_t>());
+  decoder_.Reset();
+  wire_.clear();
+  if (Observer().Tracing()) Observer().Trace("timeout", kTraceText);
+}
+
+void CProtocol::AcceptControl(const VscpFrame& frame) {
+  if (rFlag_ && (frame.kind == kCtlAck || frame.kind == kCtlNak)) rFlag_ = false;
+  TraceLine(frame, false);
+  switch (frame.kind) {
+    case kCtlAbdn:
+    case kCtlSydn:
+    case kCtlNak:
+    case kCtlBusy: {
+      // Posting to no window would only fail and stall the link for the
+      // retry pause; the message is for a named window.
+      const HostWindow window = hostWindow_.load();
+      if (window != 0) {
+        Post(HostMessage::kLowLevel, window, frame.kind, IdParam(frame.payload[0]), true);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+int CProtocol::ControlExchange(uint8_t code, uint8_t data, uint8_t expected) {
+  ++frameCounter_;
+  SendControl(static_cast<uint8_t>(frameCounter_ & 0x7F), code, data);
+  const int received = ReceiveFrame(kAcceptControl, control_, replyTimeoutMs_);
+  return received == kReceivedControl && control_.kind == expected ? 0 : 1;
+}
+
+}  // namespace lx2d
