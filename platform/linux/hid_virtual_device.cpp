@@ -1,0 +1,198 @@
+// The device end of a virtual HID device: a SOCK_SEQPACKET listener that
+// serves one host at a time (docs/virtual-hid.md).
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "hid_internal.h"
+
+namespace lx2d::platform {
+namespace {
+
+constexpr int kSendWaitMs = 5000;  // a host that reads nothing for this long is given up
+
+bool MakeAddress(const std::string& path, sockaddr_un& address) {
+  address = {};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
+bool HungUp(int fd) {
+  pollfd probe = {fd, POLLIN, 0};
+  return poll(&probe, 1, 0) > 0 && !(probe.revents & POLLIN) &&
+         (probe.revents & (POLLHUP | POLLERR));
+}
+
+class CVirtualHidDevice final : public IVirtualHidDevice {
+ public:
+  CVirtualHidDevice(std::string base, std::string path, const VirtualHidInfo& info, int listenFd,
+                    int wakeFd)
+      : base_(std::move(base)), path_(std::move(path)), info_(info), listenFd_(listenFd),
+        wakeFd_(wakeFd) {}
+
+  ~CVirtualHidDevice() override {
+    // The description goes first, so no host lists a device without a socket.
+    unlink((base_ + ".info").c_str());
+    unlink((base_ + ".sock").c_str());
+    Unplug();
+    close(listenFd_);
+    close(wakeFd_);
+  }
+  CVirtualHidDevice(const CVirtualHidDevice&) = delete;
+  CVirtualHidDevice& operator=(const CVirtualHidDevice&) = delete;
+
+  const std::string& InterfacePath() const override { return path_; }
+
+  VirtualHidEvent Wait(std::span<uint8_t> report, uint32_t timeoutMs) override {
+    for (;;) {
+      pollfd fds[3] = {{wakeFd_, POLLIN, 0}, {connFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
+      const int ready = poll(fds, 3, static_cast<int>(std::min<uint32_t>(timeoutMs, 1u << 30)));
+      if (ready < 0 && errno == EINTR) continue;  // the caller's signal handler calls Wake
+      if (ready <= 0) return VirtualHidEvent::kTimeout;
+      if (fds[0].revents & POLLIN) {
+        uint64_t count;
+        [[maybe_unused]] ssize_t drained = read(wakeFd_, &count, sizeof count);
+        return VirtualHidEvent::kWoken;
+      }
+      if (fds[1].revents & POLLIN) {
+        const ssize_t got = recv(connFd_, report.data(), report.size(), MSG_DONTWAIT | MSG_TRUNC);
+        if (got == static_cast<ssize_t>(info_.outputReportLength) &&
+            report.size() >= info_.outputReportLength) {
+          return VirtualHidEvent::kReport;
+        }
+        if (got > 0 || (got < 0 && (errno == EAGAIN || errno == EINTR))) continue;
+        Unplug();
+        return VirtualHidEvent::kDisconnected;
+      }
+      if (fds[1].revents & (POLLHUP | POLLERR)) {
+        Unplug();
+        return VirtualHidEvent::kDisconnected;
+      }
+      if (fds[2].revents & POLLIN) {
+        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) continue;
+        // A host that closed before the next one connected has gone, even
+        // if its hang-up was not yet collected.
+        if (connFd_ >= 0 && HungUp(connFd_)) {
+          Unplug();
+          connFd_ = fd;
+          return VirtualHidEvent::kConnected;
+        }
+        if (connFd_ >= 0) {
+          close(fd);  // one host at a time
+          continue;
+        }
+        connFd_ = fd;
+        return VirtualHidEvent::kConnected;
+      }
+    }
+  }
+
+  uint32_t SendReport(std::span<const uint8_t> report) override {
+    if (report.size() != info_.inputReportLength) return kHidErrorInvalidParameter;
+    if (connFd_ < 0) return kHidErrorDeviceNotConnected;
+    for (;;) {
+      const ssize_t put = send(connFd_, report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (put == static_cast<ssize_t>(report.size())) return kHidOk;
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0 && errno == EAGAIN) {
+        pollfd out = {connFd_, POLLOUT, 0};
+        if (poll(&out, 1, kSendWaitMs) > 0 && (out.revents & POLLOUT)) continue;
+      }
+      return put < 0 && !DeviceGoneErrno(errno) && errno != EAGAIN ? kHidErrorGenFailure
+                                                                   : kHidErrorDeviceNotConnected;
+    }
+  }
+
+  bool Connected() const override { return connFd_ >= 0; }
+
+  void Unplug() override {
+    if (connFd_ >= 0) close(connFd_);
+    connFd_ = -1;
+  }
+
+  void Wake() override {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t put = write(wakeFd_, &one, sizeof one);
+  }
+
+ private:
+  std::string base_;  // folder + "/" + NAME
+  std::string path_;
+  VirtualHidInfo info_;
+  int listenFd_;
+  int wakeFd_;
+  int connFd_ = -1;
+};
+
+// Whether a device listens on `path`: a stale socket file refuses.
+bool Listening(const sockaddr_un& address) {
+  const int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  if (probe < 0) return false;
+  const bool live = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  close(probe);
+  return live;
+}
+
+}  // namespace
+
+uint32_t CreateVirtualHidDevice(const std::string& directory, const std::string& name,
+                                const VirtualHidInfo& info,
+                                std::unique_ptr<IVirtualHidDevice>& device) {
+  if (!ValidVirtualHidName(name) || info.inputReportLength == 0 ||
+      info.outputReportLength == 0 || info.collection < 0 || info.collection > 99 ||
+      info.productString.find('\n') != std::string::npos ||
+      info.serial.find('\n') != std::string::npos) {
+    return kHidErrorInvalidParameter;
+  }
+  mkdir(directory.c_str(), 0700);
+  const std::string base = directory + "/" + name;
+  sockaddr_un address;
+  if (!MakeAddress(base + ".sock", address)) return kHidErrorInvalidParameter;
+  if (Listening(address)) return kHidErrorSharingViolation;
+  unlink(address.sun_path);
+
+  const int listenFd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listenFd < 0) return kHidErrorGenFailure;
+  if (bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listenFd, 4) != 0) {
+    const int why = errno;
+    close(listenFd);
+    return why == EACCES ? kHidErrorAccessDenied : kHidErrorGenFailure;
+  }
+  // Written aside and renamed, so a listed device always has its whole
+  // description and a listening socket.
+  const std::string text = FormatVirtualHidInfo(info);
+  const std::string temporary = base + ".info.tmp";
+  FILE* file = std::fopen(temporary.c_str(), "w");
+  const bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (file != nullptr && std::fclose(file) != 0) file = nullptr;
+  if (!written || file == nullptr || std::rename(temporary.c_str(), (base + ".info").c_str()) != 0) {
+    unlink(temporary.c_str());
+    unlink(address.sun_path);
+    close(listenFd);
+    return kHidErrorGenFailure;
+  }
+  const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd < 0) {
+    unlink((base + ".info").c_str());
+    unlink(address.sun_path);
+    close(listenFd);
+    return kHidErrorGenFailure;
+  }
+  device = std::make_unique<CVirtualHidDevice>(base, VirtualHidPath(info, name), info, listenFd,
+                                               wakeFd);
+  return kHidOk;
+}
+
+}  // namespace lx2d::platform
