@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/text.h"
+
 namespace lx2d {
 namespace {
 
@@ -17,57 +19,6 @@ std::u16string_view Trim(std::u16string_view text) {
 }
 
 char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c - u'A' + u'a' : c; }
-
-void AppendCodePoint(std::u16string& out, uint32_t point) {
-  if (point < 0x10000) {
-    out.push_back(static_cast<char16_t>(point));
-  } else {
-    point -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (point >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (point & 0x3FF)));
-  }
-}
-
-std::u16string DecodeUtf8(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<uint8_t>(bytes[i]);
-    int extra = 0;
-    uint32_t point = 0;
-    uint32_t minimum = 0;
-    if (lead < 0x80) {
-      out.push_back(lead);
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1, point = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2, point = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3, point = lead & 0x07, minimum = 0x10000;
-    } else {
-      out.push_back(kReplacement);
-      ++i;
-      continue;
-    }
-    std::size_t taken = 1;
-    while (taken <= static_cast<std::size_t>(extra) && i + taken < bytes.size() &&
-           (static_cast<uint8_t>(bytes[i + taken]) & 0xC0) == 0x80) {
-      point = (point << 6) | (static_cast<uint8_t>(bytes[i + taken]) & 0x3F);
-      ++taken;
-    }
-    const bool complete = taken == static_cast<std::size_t>(extra) + 1;
-    if (!complete || point < minimum || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
-      out.push_back(kReplacement);
-    } else {
-      AppendCodePoint(out, point);
-    }
-    i += taken;
-  }
-  return out;
-}
 
 std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian) {
   std::u16string out;
@@ -84,7 +35,7 @@ std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian) {
 }  // namespace
 
 std::u16string DecodeProfileBytes(std::string_view bytes, const IAnsiCodePage& codePage) {
-  if (bytes.starts_with("\xEF\xBB\xBF")) return DecodeUtf8(bytes.substr(3));
+  if (bytes.starts_with("\xEF\xBB\xBF")) return platform::Utf8ToUtf16(bytes.substr(3));
   if (bytes.starts_with("\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
   if (bytes.starts_with("\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
   return codePage.ToWide(bytes);
