@@ -16,18 +16,15 @@ struct TraceName {
 
 // Names are padded as the spy window has always shown them.
 constexpr std::array<TraceName, 36> kTraceNames = {{
-    {0x04, "ABDN", true},   {0x05, "RSND", true},   {0x06, "ACK ", true},
-    {0x0C, "SYDN", true},   {0x15, "NAK ", true},   {0x16, "SYNC", true},
-    {0x18, "ABT ", true},   {0x1B, "BUSY", true},   {0x40, "SR  ", false},
-    {0x41, "SW  ", false},  {0x42, "CCMD", false},  {0x43, "STR ", false},
-    {0x44, "SPR ", false},  {0x45, "SPW ", false},  {0x46, "SRR ", false},
-    {0x47, "CRR ", false},  {0x48, "STPR ", false}, {0x49, "STPW ", false},
-    {0x4A, "CPR ", false},  {0x4B, "CPW ", false},  {0x50, "SRP ", false},
-    {0x51, "RSLT", false},  {0x53, "STRP", false},  {0x54, "SPRP", false},
-    {0x55, "SRRP ", false}, {0x56, "CRRP", false},  {0x57, "STPRP", false},
-    {0x58, "CPRP", false},  {0x60, "BCD ", false},  {0x61, "EVT ", false},
-    {0x62, "SBCD", false},  {0x63, "BCDEX2", false}, {0x64, "BCDEX", false},
-    {0x70, "IDR ", false},  {0x71, "IDTA", false},  {0x72, "IDRP", false},
+    {0x04, "ABDN", true},   {0x05, "RSND", true},   {0x06, "ACK ", true},   {0x0C, "SYDN", true},
+    {0x15, "NAK ", true},   {0x16, "SYNC", true},   {0x18, "ABT ", true},   {0x1B, "BUSY", true},
+    {0x40, "SR  ", false},  {0x41, "SW  ", false},  {0x42, "CCMD", false},  {0x43, "STR ", false},
+    {0x44, "SPR ", false},  {0x45, "SPW ", false},  {0x46, "SRR ", false},  {0x47, "CRR ", false},
+    {0x48, "STPR ", false}, {0x49, "STPW ", false}, {0x4A, "CPR ", false},  {0x4B, "CPW ", false},
+    {0x50, "SRP ", false},  {0x51, "RSLT", false},  {0x53, "STRP", false},  {0x54, "SPRP", false},
+    {0x55, "SRRP ", false}, {0x56, "CRRP", false},  {0x57, "STPRP", false}, {0x58, "CPRP", false},
+    {0x60, "BCD ", false},  {0x61, "EVT ", false},  {0x62, "SBCD", false},  {0x63, "BCDEX2", false},
+    {0x64, "BCDEX", false}, {0x70, "IDR ", false},  {0x71, "IDTA", false},  {0x72, "IDRP", false},
 }};
 
 const TraceName* FindTraceName(uint8_t code) {
@@ -82,9 +79,12 @@ FrameTrace TraceFrame(const VscpFrame& frame, TraceDirection direction) {
   AppendHex(body, static_cast<uint8_t>(frame.checksum));
   body += "03";
 
-  trace.line = {frame.flags & kFlagLast ? 'L' : '.', frame.flags & kFlagFirst ? 'F' : '.',
-                frame.flags & kFlagError ? 'E' : '.', frame.flags & kFlagRestart ? 'R' : '.',
-                static_cast<char>('0' + (frame.flags & kFlagSequence)), ' '};
+  trace.line = {frame.flags & kFlagLast ? 'L' : '.',
+                frame.flags & kFlagFirst ? 'F' : '.',
+                frame.flags & kFlagError ? 'E' : '.',
+                frame.flags & kFlagRestart ? 'R' : '.',
+                static_cast<char>('0' + (frame.flags & kFlagSequence)),
+                ' '};
   trace.line += body;
   trace.colour = sent ? kTraceFullSent : kTraceFullReceived;
   return trace;

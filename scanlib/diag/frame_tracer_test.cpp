@@ -51,8 +51,7 @@ TEST(TraceFrame, Cases_ExactLineAndColour) {
       {"E flag and sequence 7", Full(0x02, 0x42, {}, 0x77, 0x0000), TraceDirection::kSent,
        "LFE.7 Tx: (CCMD) 02 02 42 77 00 00 03", kTraceFullSent},
       {"GIRP: unnamed, extension not shown", Full(0x03, 0xF1, {0xAB}, 0x60, 0x0BCD),
-       TraceDirection::kReceived, "LF..0 Rx: (xf1?) 02 03 F1 AB 60 0B CD 03",
-       kTraceFullReceived},
+       TraceDirection::kReceived, "LF..0 Rx: (xf1?) 02 03 F1 AB 60 0B CD 03", kTraceFullReceived},
       {"five-letter name", Full(0x04, 0x57, {}, 0x40, 0x0102), TraceDirection::kReceived,
        "L...0 Rx: (STPRP) 02 04 57 40 01 02 03", kTraceFullReceived},
   };

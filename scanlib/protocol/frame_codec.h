@@ -1,7 +1,9 @@
 // Encoding of VSCP frames and the byte-by-byte decoder.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -54,6 +56,16 @@ class CFrameDecoder {
 
   DecodeStatus Feed(uint8_t byte);
 
+  // Feeds bytes from the front of `bytes` while each only extends the frame
+  // in progress, and stops after the first byte with any other outcome.
+  // Exactly as if the bytes had been fed one at a time; runs of ordinary
+  // frame bytes are copied in bulk.
+  struct RunResult {
+    size_t consumed;      // bytes taken from the front of `bytes`
+    DecodeStatus status;  // the outcome of the last byte taken (kInProgress if none)
+  };
+  RunResult FeedRun(std::span<const uint8_t> bytes);
+
   // Changes which frames are accepted from the next ETX on.
   void SetAccept(FrameAccept accept) { accept_ = accept; }
 
@@ -75,7 +87,10 @@ class CFrameDecoder {
   bool inFrame_ = false;
   bool escaped_ = false;
   int32_t wireCount_ = 0;
-  std::vector<uint8_t> bytes_;  // unescaped bytes of the frame in progress, STX first
+  // Unescaped bytes of the frame in progress, STX first; a fixed block so
+  // the hot path is a bounds check and a store.
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t size_ = 0;
   VscpFrame frame_;
 };
 

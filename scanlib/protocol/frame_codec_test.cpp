@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lx2d {
@@ -53,16 +55,33 @@ struct EncodeCase {
 
 TEST(EncodeFrame, Cases_ExactWireBytes) {
   const EncodeCase cases[] = {
-      {"payload bytes escaped", 0x05, 0x40, {0x02, 0x10}, 0x68, kNoExtension, kNoExtension,
+      {"payload bytes escaped",
+       0x05,
+       0x40,
+       {0x02, 0x10},
+       0x68,
+       kNoExtension,
+       kNoExtension,
        {0x02, 0x05, 0x40, 0x10, 0x42, 0x10, 0x50, 0x68, 0x01, 0xA7, 0x03}},
-      {"empty payload", 0x01, 0x41, {}, 0x60, kNoExtension, kNoExtension,
+      {"empty payload",
+       0x01,
+       0x41,
+       {},
+       0x60,
+       kNoExtension,
+       kNoExtension,
        // sum1 runs 01 42 A2, sum2 runs 01 43 E5
        {0x02, 0x01, 0x41, 0x60, 0x00, 0xE5, 0x03}},
-      {"frame number 0x10 escaped", 0x10, 0x41, {}, 0x60, kNoExtension, kNoExtension,
+      {"frame number 0x10 escaped",
+       0x10,
+       0x41,
+       {},
+       0x60,
+       kNoExtension,
+       kNoExtension,
        {0x02, 0x10, 0x50, 0x41, 0x60, 0x01, 0x12, 0x03}},
       {"extension bytes sent for GIRQ", 0x01, 0xF0, {0xAA}, 0x60, 0x0102, 0x0003, {}},
-      {"one extension value 0xFFFF: no extension", 0x01, 0xF0, {}, 0x60, 0x0001, kNoExtension,
-       {}},
+      {"one extension value 0xFFFF: no extension", 0x01, 0xF0, {}, 0x60, 0x0001, kNoExtension, {}},
   };
   for (const EncodeCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -130,11 +149,11 @@ TEST(FindKind, Table_ClassesAndReplies) {
     uint8_t reply;
   };
   const Row rows[] = {
-      {0x40, KindClass::kRequest, 0x50},    {0x41, KindClass::kRequest, 0x51},
-      {0x4B, KindClass::kRequest, 0x51},    {0x70, KindClass::kRequest, 0x72},
-      {0xF0, KindClass::kRequest, 0xF1},    {0x51, KindClass::kReply, 0},
-      {0xF1, KindClass::kReply, 0},         {0x60, KindClass::kUnsolicited, 0},
-      {0x64, KindClass::kUnsolicited, 0},   {0x71, KindClass::kUnsolicited, 0},
+      {0x40, KindClass::kRequest, 0x50},  {0x41, KindClass::kRequest, 0x51},
+      {0x4B, KindClass::kRequest, 0x51},  {0x70, KindClass::kRequest, 0x72},
+      {0xF0, KindClass::kRequest, 0xF1},  {0x51, KindClass::kReply, 0},
+      {0xF1, KindClass::kReply, 0},       {0x60, KindClass::kUnsolicited, 0},
+      {0x64, KindClass::kUnsolicited, 0}, {0x71, KindClass::kUnsolicited, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.kind);
@@ -153,7 +172,8 @@ TEST(FrameDecoder, SrExample_AcceptedWithPayloadUnescaped) {
   CFrameDecoder decoder(kAcceptFull);
   const Bytes wire = {0x02, 0x05, 0x40, 0x10, 0x42, 0x10, 0x50, 0x68, 0x01, 0xA7, 0x03};
   const auto outcomes = FeedAll(decoder, wire);
-  for (size_t i = 0; i + 1 < outcomes.size(); ++i) EXPECT_EQ(outcomes[i], DecodeStatus::kInProgress);
+  for (size_t i = 0; i + 1 < outcomes.size(); ++i)
+    EXPECT_EQ(outcomes[i], DecodeStatus::kInProgress);
   ASSERT_EQ(outcomes.back(), DecodeStatus::kFrameAccepted);
   const VscpFrame& frame = decoder.Frame();
   EXPECT_EQ(frame.number, 0x05);
@@ -198,8 +218,7 @@ TEST(FrameDecoder, MalformedFrames_Dropped) {
       {"checksum mismatch", badSum, kAcceptBoth},
       {"six bytes", {0x02, 0x01, 0x06, 0x00, 0x00, 0x03}, kAcceptBoth},
       {"four bytes", {0x02, 0x01, 0x06, 0x03}, kAcceptBoth},
-      {"GIRP too short for its extension", {0x02, 0x01, 0xF1, 0x60, 0x01, 0xB3, 0x03},
-       kAcceptFull},
+      {"GIRP too short for its extension", {0x02, 0x01, 0xF1, 0x60, 0x01, 0xB3, 0x03}, kAcceptFull},
   };
   for (const DropCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -268,6 +287,47 @@ TEST(FrameDecoder, FrameSizeLimit_LargestKeptOneMoreDropped) {
 
   body.insert(body.begin() + 2, 0x20);
   EXPECT_EQ(LastOutcome(decoder, frameOf(body)), DecodeStatus::kDropped);
+}
+
+TEST(FrameDecoder, FeedRun_SameOutcomesAsSingleBytes) {
+  // Escapes on and across 16-byte block edges, raw bytes, a broken escape,
+  // a restart and a frame cut off at the end.
+  Bytes payload(40, 0x20);
+  for (size_t at : {0, 14, 15, 16, 31, 32, 39})
+    payload[at] = static_cast<uint8_t>(at % 3 ? 0x10 : 0x02);
+  Bytes stream = {'r', 'a', 'w'};
+  for (int i = 0; i < 3; ++i) {
+    const Bytes frame = Encode(static_cast<uint8_t>(i), 0x51, payload, 0x60);
+    stream.insert(stream.end(), frame.begin(), frame.end());
+  }
+  const Bytes broken = {0x02, 0x01, 0x51, 0x20, 0x10, 0x20, 'x'};
+  stream.insert(stream.end(), broken.begin(), broken.end());
+  stream.insert(stream.end(), {0x02, 0x09, 0x41, 0x02, 0x07, 0x10});
+
+  for (size_t split = 1; split <= stream.size(); ++split) {
+    SCOPED_TRACE(split);
+    CFrameDecoder single, runs;
+    std::vector<std::pair<size_t, DecodeStatus>> expected, actual;
+    for (size_t i = 0; i < stream.size(); ++i) {
+      const DecodeStatus status = single.Feed(stream[i]);
+      if (status != DecodeStatus::kInProgress) expected.emplace_back(i, status);
+    }
+    // Hand the stream over in pieces of `split` bytes.
+    for (size_t start = 0; start < stream.size(); start += split) {
+      const std::span<const uint8_t> piece(stream.data() + start,
+                                           std::min(split, stream.size() - start));
+      for (size_t at = 0; at < piece.size();) {
+        const auto result = runs.FeedRun(piece.subspan(at));
+        ASSERT_GT(result.consumed, 0u);
+        at += result.consumed;
+        if (result.status != DecodeStatus::kInProgress)
+          actual.emplace_back(start + at - 1, result.status);
+        if (result.status == DecodeStatus::kFrameAccepted) EXPECT_EQ(runs.Frame().payload, payload);
+      }
+    }
+    EXPECT_EQ(actual, expected);
+    EXPECT_EQ(runs.InFrame(), single.InFrame());
+  }
 }
 
 TEST(FrameDecoder, ReusedRecord_PayloadMatchesLatestFrame) {

@@ -60,12 +60,12 @@ inline constexpr uint8_t kKindGirq = 0xF0;
 inline constexpr uint8_t kKindGirp = 0xF1;
 
 // Size limits.
-inline constexpr size_t kMaxFrameBytes = 71680;        // received frame, STX..ETX, unescaped
-inline constexpr size_t kMaxMessageBytes = 640000;     // reassembled reply or report
-inline constexpr size_t kMaxRequestPayload = 65535;    // payload of a request the host sends
-inline constexpr size_t kFullFrameOverhead = 7;        // STX number kind flags sum sum ETX
-inline constexpr size_t kControlFrameBytes = 5;        // STX number code data ETX
-inline constexpr uint16_t kNoExtension = 0xFFFF;       // extension value meaning "none"
+inline constexpr size_t kMaxFrameBytes = 71680;      // received frame, STX..ETX, unescaped
+inline constexpr size_t kMaxMessageBytes = 640000;   // reassembled reply or report
+inline constexpr size_t kMaxRequestPayload = 65535;  // payload of a request the host sends
+inline constexpr size_t kFullFrameOverhead = 7;      // STX number kind flags sum sum ETX
+inline constexpr size_t kControlFrameBytes = 5;      // STX number code data ETX
+inline constexpr uint16_t kNoExtension = 0xFFFF;     // extension value meaning "none"
 
 enum class KindClass : uint8_t { kRequest, kReply, kUnsolicited };
 

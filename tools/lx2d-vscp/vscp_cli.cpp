@@ -50,7 +50,9 @@ int HexDigit(char c) {
   return -1;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 // Hex pairs in either case; white space may stand anywhere between digits.
 std::optional<Bytes> ParseHex(std::string_view text, Error& error) {
@@ -148,8 +150,9 @@ std::optional<EncodeOptions> ParseEncode(std::span<const std::string_view> args,
     if (arg == "--ext") {
       const size_t comma = value.find(',');
       const auto x1 = ParseNumber(value.substr(0, comma), 0xFFFF);
-      const auto x2 = comma == std::string_view::npos ? std::nullopt
-                                                      : ParseNumber(value.substr(comma + 1), 0xFFFF);
+      const auto x2 = comma == std::string_view::npos
+                          ? std::nullopt
+                          : ParseNumber(value.substr(comma + 1), 0xFFFF);
       if (!x1 || !x2) return bad("0..0xFFFF (two values: X1,X2)");
       options.ext1 = static_cast<uint16_t>(*x1);
       options.ext2 = static_cast<uint16_t>(*x2);
@@ -173,8 +176,8 @@ int Encode(std::span<const std::string_view> args, std::ostream& out, Error& err
   if (!options) return kCliBadInput;
   Bytes wire;
   if (options->control) {
-    if (!options->number || !options->code || options->kind || options->flags ||
-        options->payload || options->ext1 != kNoExtension) {
+    if (!options->number || !options->code || options->kind || options->flags || options->payload ||
+        options->ext1 != kNoExtension) {
       error.message = "a control frame takes --number, --code and optionally --data";
       return kCliBadInput;
     }
