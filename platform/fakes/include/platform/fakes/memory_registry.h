@@ -1,12 +1,10 @@
 // An in-memory registry for unit tests of code that uses IRegistry: the same
-// results as the Linux store (case-insensitive names, raw bytes, size rules,
-// access checks), without files. A hive can be made read-only to test the
-// access-denied paths.
+// rules and results as the Linux store (it shares their implementation of
+// handles, access rights and size rules), without files. A hive can be made
+// read-only to test the access-denied paths.
 #pragma once
 
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,24 +12,30 @@
 
 namespace lx2d::platform {
 
+class CRegistryCore;
+class CMemoryHive;
+
 class CMemoryRegistry final : public IRegistry {
  public:
   CMemoryRegistry();
   ~CMemoryRegistry() override;
+  CMemoryRegistry(const CMemoryRegistry&) = delete;
+  CMemoryRegistry& operator=(const CMemoryRegistry&) = delete;
 
-  // A read-only hive refuses write opens and writes with ERROR_ACCESS_DENIED
-  // (as a hive file the caller cannot write). Both hives start writable.
+  // A read-only hive refuses write opens and changes with ERROR_ACCESS_DENIED,
+  // as a hive file the caller cannot write does. Both hives start writable.
   void SetReadOnly(HKEY root, bool readOnly);
 
-  // Convenience for test set-up and checks; names and paths as in IRegistry.
-  // SetRaw creates the key as needed, ignoring read-only; GetRaw answers
+  // Test set-up and checks without handles. `keyPath` is '\'-separated below
+  // `root`. SetRaw creates the key as needed, read-only or not; GetRaw answers
   // false when the key or value is missing.
   void SetRaw(HKEY root, std::string_view keyPath, std::string_view valueName, DWORD type,
               std::vector<std::uint8_t> data);
   bool GetRaw(HKEY root, std::string_view keyPath, std::string_view valueName, DWORD* type,
               std::vector<std::uint8_t>* data) const;
   bool KeyExists(HKEY root, std::string_view keyPath) const;
-  // Number of keys currently open (handles not closed), to catch leaks.
+
+  // Handles opened and not closed yet, to catch leaks.
   std::size_t OpenHandleCount() const;
 
   LSTATUS OpenKey(HKEY parent, std::string_view subKey, REGSAM access, HKEY* result) override;
@@ -49,22 +53,11 @@ class CMemoryRegistry final : public IRegistry {
                     std::vector<std::uint8_t>* data) override;
 
  private:
-  struct Node;
-  struct Handle {
-    HKEY root;
-    std::string path;  // case as created, '\'-separated, "" for the root
-    REGSAM access;
-  };
-  Node* Find(HKEY root, std::string_view path) const;
-  LSTATUS Resolve(HKEY key, Handle* handle) const;
+  CMemoryHive* HiveOf(HKEY root) const;
 
-  mutable std::mutex mutex;
-  std::unique_ptr<Node> machine;
-  std::unique_ptr<Node> user;
-  bool machineReadOnly = false;
-  bool userReadOnly = false;
-  std::map<HKEY, Handle> handles;
-  HKEY nextHandle = 0x1000;
+  CMemoryHive* machine;  // owned by core
+  CMemoryHive* user;     // owned by core
+  std::unique_ptr<CRegistryCore> core;
 };
 
 }  // namespace lx2d::platform

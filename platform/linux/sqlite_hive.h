@@ -1,0 +1,54 @@
+// A hive kept in one SQLite database file.
+#pragma once
+
+#include <sqlite3.h>
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+
+#include "hive_store.h"
+
+namespace lx2d::platform {
+
+class CSqliteHive final : public IHiveStore {
+ public:
+  // `hiveFile` names the database file; it is asked again before every
+  // operation, so a hive can follow a directory that changes (tests). Missing
+  // folders are made with `folderMode` when the hive is first written.
+  CSqliteHive(std::function<std::string()> hiveFile, mode_t folderMode);
+  ~CSqliteHive() override;
+  CSqliteHive(const CSqliteHive&) = delete;
+  CSqliteHive& operator=(const CSqliteHive&) = delete;
+
+  bool Writable() override;
+  DWORD KeyExists(const KeyPath& key) override;
+  DWORD CreateKey(const KeyPath& key, bool* created) override;
+  DWORD DeleteKey(const KeyPath& key, bool recursive) override;
+  DWORD ListSubkeys(const KeyPath& key, std::vector<std::string>* names) override;
+  DWORD GetValue(const KeyPath& key, const std::string& name, HiveValue* value) override;
+  DWORD SetValue(const KeyPath& key, const HiveValue& value) override;
+  DWORD DeleteValue(const KeyPath& key, const std::string& name) override;
+  DWORD ListValues(const KeyPath& key, std::vector<HiveValue>* values) override;
+
+ private:
+  enum class Mode { kRead, kWrite };
+
+  // Opens (or reopens) the connection fit for `mode`. ERROR_FILE_NOT_FOUND
+  // for a read of a hive that does not exist (or has no tables yet).
+  DWORD Connect(Mode mode);
+  void Disconnect();
+  // The id of the key at `key` (0 for the root).
+  DWORD FindKey(const KeyPath& key, sqlite3_int64* id);
+  // Runs `body` inside one transaction of `mode`; a read of a missing hive
+  // answers `missingResult`.
+  DWORD Run(Mode mode, DWORD missingResult, const std::function<DWORD()>& body);
+
+  std::function<std::string()> hiveFile;
+  mode_t folderMode;
+  sqlite3* db = nullptr;
+  std::string openPath;
+  bool openForWrite = false;
+};
+
+}  // namespace lx2d::platform
