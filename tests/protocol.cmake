@@ -1,1 +1,9 @@
-# Cross-module tests of this area.
+# Cross-module tests of this area: the protocol engine against a scripted reader.
+add_library(lx2d_scripted_reader STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/protocol/scripted_reader.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/protocol/recording_host.cpp)
+target_include_directories(lx2d_scripted_reader PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/protocol)
+target_link_libraries(lx2d_scripted_reader PUBLIC lx2d_protocol)
+
+lx2d_test(protocol_transaction_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/protocol/transaction_test.cpp
+          LIBS lx2d_scripted_reader LABELS threaded)
