@@ -7,3 +7,6 @@ target_link_libraries(lx2d_scripted_reader PUBLIC lx2d_protocol)
 
 lx2d_test(protocol_transaction_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/protocol/transaction_test.cpp
           LIBS lx2d_scripted_reader LABELS threaded)
+lx2d_test(protocol_receive_thread_test
+          SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/protocol/receive_thread_test.cpp
+          LIBS lx2d_scripted_reader LABELS threaded)
