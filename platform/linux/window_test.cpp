@@ -1,0 +1,351 @@
+// The message system within one process: windows on several threads reached
+// through their sockets, the message loop, and the registered numbers. The
+// cross-process behaviour is tested in tests/platform.
+#include "platform/window.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/fakes/temp_directory.h"
+#include "platform/last_error.h"
+
+namespace lx2d::platform {
+namespace {
+
+constexpr UINT kEcho = WM_USER + 1;       // answers wParam + lParam
+constexpr UINT kSendBack = WM_USER + 2;   // sends kEcho to the window in wParam
+constexpr UINT kQuitLoop = WM_USER + 3;   // ends the owner's loop
+
+struct Seen {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+
+std::mutex seenMutex;
+std::vector<Seen> seen;
+
+std::vector<Seen> TakeSeen() {
+  std::lock_guard<std::mutex> lock(seenMutex);
+  std::vector<Seen> copy;
+  copy.swap(seen);
+  return copy;
+}
+
+LRESULT RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  {
+    std::lock_guard<std::mutex> lock(seenMutex);
+    seen.push_back(Seen{window, message, wParam, lParam});
+  }
+  switch (message) {
+    case kEcho:
+      return static_cast<LRESULT>(wParam) + lParam;
+    case kSendBack:
+      return SendMessage(static_cast<HWND>(wParam), kEcho, 1, lParam);
+    case kQuitLoop:
+      PostQuitMessage(static_cast<int>(wParam));
+      return 0;
+    default:
+      return DefWindowProc(window, message, wParam, lParam);
+  }
+}
+
+LRESULT RefusingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CREATE) return -1;
+  return DefWindowProc(window, message, wParam, lParam);
+}
+
+void RegisterOnce(const char* name, WNDPROC proc) {
+  WNDCLASS windowClass;
+  windowClass.lpfnWndProc = proc;
+  windowClass.lpszClassName = name;
+  RegisterClass(windowClass);  // already there for the second test: fine
+}
+
+HWND Create(const char* className, HWND parent = 0, const char* title = "") {
+  RegisterOnce(className, RecordingProc);
+  return CreateWindowEx(0, className, title, WS_POPUP, 0, 0, 0, 0, parent, 0, nullptr);
+}
+
+// A window on a thread of its own running a message loop until kQuitLoop.
+class CWindowThread {
+ public:
+  explicit CWindowThread(const char* className) {
+    thread = std::thread([this, className] {
+      HWND created = Create(className);
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        window = created;
+      }
+      ready.notify_all();
+      MSG msg;
+      while (GetMessage(&msg, 0, 0, 0) > 0) DispatchMessage(&msg);
+      if (IsWindow(created)) DestroyWindow(created);
+    });
+    std::unique_lock<std::mutex> lock(mutex);
+    ready.wait(lock, [this] { return window != kUnset; });
+  }
+  ~CWindowThread() {
+    PostMessage(window, kQuitLoop, 0, 0);
+    thread.join();
+  }
+  HWND Window() const { return window; }
+
+ private:
+  static constexpr HWND kUnset = ~HWND{0};
+  std::mutex mutex;
+  std::condition_variable ready;
+  HWND window = kUnset;
+  std::thread thread;
+};
+
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder.UseForAllDirectories();
+    TakeSeen();
+  }
+  CTempDirectory folder;
+};
+
+TEST_F(WindowTest, RegisterWindowMessage_SameNumberForEverySpelling) {
+  UINT message = RegisterWindowMessage("WM_VSCP_FRAME");
+  EXPECT_GE(message, kFirstRegisteredMessage);
+  EXPECT_LE(message, kLastRegisteredMessage);
+  EXPECT_EQ(RegisterWindowMessage("wm_vscp_frame"), message);
+  EXPECT_EQ(GetRegisteredMessageName(message), "WM_VSCP_FRAME");
+  SetLastError(0);
+  EXPECT_EQ(RegisterWindowMessage(""), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(WindowTest, RegisterWindowMessage_SystemNamesDoNotCollide) {
+  const char* kNames[] = {"WM_VSCP_FRAME",         "WM_RAW_DATA",
+                          "WM_MULTIFRAME_IN_PROGRESS", "WM_LOWLEVEL",
+                          "WM_KORV_FORCE_POWERON", "WM_KORV_RESTORE_POWERSTATE"};
+  std::set<UINT> numbers;
+  for (const char* name : kNames) numbers.insert(RegisterWindowMessage(name));
+  EXPECT_EQ(numbers.size(), std::size(kNames));
+}
+
+TEST_F(WindowTest, CreateWindow_FoundByClassUntilDestroyed) {
+  HWND window = Create("Find_Class", 0, "Title");
+  ASSERT_NE(window, 0u);
+  EXPECT_EQ(FindWindow("find_CLASS"), window);
+  std::string title = "Title";
+  std::string other = "Other";
+  EXPECT_EQ(FindWindow("Find_Class", &title), window);
+  EXPECT_EQ(FindWindow("Find_Class", &other), 0u);
+  HWND child = Create("Find_Class", window);
+  ASSERT_NE(child, 0u);
+  std::vector<TWindowInfo> listed = ListWindows();
+  ASSERT_EQ(listed.size(), 1u);  // children are not top-level windows
+  EXPECT_EQ(listed[0].className, "Find_Class");
+  EXPECT_EQ(listed[0].processId, getpid());
+
+  EXPECT_EQ(DestroyWindow(window), TRUE);
+  EXPECT_EQ(FindWindow("Find_Class"), 0u);
+  EXPECT_EQ(IsWindow(window), FALSE);
+  EXPECT_EQ(DestroyWindow(window), FALSE);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  DestroyWindow(child);
+
+  std::vector<UINT> messages;
+  for (const Seen& s : TakeSeen()) {
+    if (s.window == window) messages.push_back(s.message);
+  }
+  EXPECT_EQ(messages, (std::vector<UINT>{WM_CREATE, WM_DESTROY, WM_NCDESTROY}));
+}
+
+TEST_F(WindowTest, CreateWindow_RefusedCreationLeavesNoWindow) {
+  RegisterOnce("Refusing_Class", RefusingProc);
+  EXPECT_EQ(CreateWindowEx(0, "Refusing_Class", "", 0, 0, 0, 0, 0, 0, 0, nullptr), 0u);
+  EXPECT_EQ(FindWindow("Refusing_Class"), 0u);
+  EXPECT_EQ(CreateWindowEx(0, "No_Such_Class", "", 0, 0, 0, 0, 0, 0, 0, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_CANNOT_FIND_WND_CLASS);
+  WNDCLASS again;
+  again.lpfnWndProc = RefusingProc;
+  again.lpszClassName = "REFUSING_class";
+  EXPECT_EQ(RegisterClass(again), 0);
+  EXPECT_EQ(GetLastError(), ERROR_CLASS_ALREADY_EXISTS);
+}
+
+TEST_F(WindowTest, MessageLoop_PostedInOrderThenQuitWithExitCode) {
+  HWND window = Create("Loop_Class");
+  ASSERT_NE(window, 0u);
+  for (WPARAM i = 1; i <= 3; ++i) ASSERT_EQ(PostMessage(window, WM_COMMAND, i, 0), TRUE);
+  PostQuitMessage(-29);  // posted last, retrieved only after the three
+  ASSERT_EQ(PostMessage(window, WM_COMMAND, 4, 0), TRUE);
+  std::vector<WPARAM> commands;
+  MSG msg;
+  BOOL result;
+  while ((result = GetMessage(&msg, 0, 0, 0)) > 0) {
+    EXPECT_EQ(TranslateMessage(&msg), FALSE);
+    DispatchMessage(&msg);
+    commands.push_back(msg.wParam);
+  }
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(msg.message, WM_QUIT);
+  EXPECT_EQ(static_cast<int>(msg.wParam), -29);
+  EXPECT_EQ(commands, (std::vector<WPARAM>{1, 2, 3, 4}));
+  EXPECT_EQ(PeekMessage(&msg, 0, 0, 0, PM_REMOVE), FALSE);
+  DestroyWindow(window);
+}
+
+TEST_F(WindowTest, SysCommandClose_DestroysAndDropsLaterMessages) {
+  HWND window = Create("Close_Class");
+  ASSERT_NE(window, 0u);
+  PostMessage(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  PostMessage(window, WM_COMMAND, 0x8004, 0);  // must never be handled
+  MSG msg;
+  while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessage(&msg);
+  EXPECT_EQ(IsWindow(window), FALSE);
+  std::vector<UINT> messages;
+  for (const Seen& s : TakeSeen()) messages.push_back(s.message);
+  EXPECT_EQ(messages,
+            (std::vector<UINT>{WM_CREATE, WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
+}
+
+TEST_F(WindowTest, PeekMessage_FiltersByWindowAndRange) {
+  HWND first = Create("Filter_Class");
+  HWND second = Create("Filter_Class");
+  PostMessage(first, WM_USER + 10, 1, 0);
+  PostMessage(second, WM_USER + 20, 2, 0);
+  PostThreadMessage(WM_APP, 3, 0);
+  MSG msg;
+  ASSERT_EQ(PeekMessage(&msg, second, 0, 0, PM_NOREMOVE), TRUE);
+  EXPECT_EQ(msg.wParam, 2u);
+  ASSERT_EQ(PeekMessage(&msg, 0, WM_APP, WM_APP, PM_REMOVE), TRUE);
+  EXPECT_EQ(msg.hwnd, 0u);
+  EXPECT_EQ(msg.wParam, 3u);
+  ASSERT_EQ(PeekMessage(&msg, 0, WM_USER + 20, WM_USER + 20, PM_REMOVE), TRUE);
+  EXPECT_EQ(msg.hwnd, second);
+  ASSERT_EQ(GetMessage(&msg, first, 0, 0), TRUE);
+  EXPECT_EQ(msg.wParam, 1u);
+  EXPECT_EQ(PeekMessage(&msg, 0, 0, 0, PM_REMOVE), FALSE);
+  DestroyWindow(first);
+  DestroyWindow(second);
+}
+
+TEST_F(WindowTest, PostMessage_MissingOrStaleWindow_InvalidHandle) {
+  EXPECT_EQ(PostMessage(0x12345678, WM_USER, 0, 0), FALSE);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  EXPECT_EQ(PostMessage(0, WM_USER, 0, 0), FALSE);
+  EXPECT_EQ(SendMessage(0x12345678, WM_USER, 0, 0), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+
+  // A socket whose owner died without cleaning up, with its description.
+  HWND window = Create("Stale_Class");
+  std::string socketPath = folder.Path() + "/run/windows/" + [&] {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%08lx", static_cast<unsigned long>(window));
+    return std::string(text);
+  }() + ".sock";
+  ASSERT_EQ(DestroyWindow(window), TRUE);
+  int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof(address.sun_path) - 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  close(fd);
+  EXPECT_EQ(PostMessage(window, WM_USER, 0, 0), FALSE);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  EXPECT_NE(access(socketPath.c_str(), F_OK), 0);  // cleaned on the way
+}
+
+TEST_F(WindowTest, PostMessage_FullQueue_NotEnoughQuota) {
+  HWND window = Create("Full_Class");
+  std::atomic<DWORD> failure{0};
+  // Nobody reads this window's socket while another thread posts.
+  std::thread poster([&] {
+    for (int i = 0; i < 1000000; ++i) {
+      if (PostMessage(window, WM_USER, static_cast<WPARAM>(i), 0) == FALSE) {
+        failure = GetLastError();
+        return;
+      }
+    }
+  });
+  poster.join();
+  EXPECT_EQ(failure.load(), ERROR_NOT_ENOUGH_QUOTA);
+  DestroyWindow(window);
+}
+
+TEST_F(WindowTest, SendMessage_OtherThreadAnswers) {
+  CWindowThread owner("Send_Class");
+  EXPECT_EQ(SendMessage(owner.Window(), kEcho, 40, 2), 42);
+  EXPECT_EQ(FindWindow("Send_Class"), owner.Window());
+}
+
+TEST_F(WindowTest, SendMessage_NestedSendBack_NoDeadlock) {
+  CWindowThread owner("Nested_Class");
+  HWND mine = Create("Nested_Mine_Class");
+  // The owner's procedure sends to our window while we wait for its answer.
+  EXPECT_EQ(SendMessage(owner.Window(), kSendBack, mine, 41), 42);
+  DestroyWindow(mine);
+}
+
+TEST_F(WindowTest, SendMessage_WindowDestroyedBeforeAnswer_Fails) {
+  RegisterOnce("Vanish_Class", RecordingProc);
+  std::atomic<HWND> window{0};
+  std::atomic<bool> sending{false};
+  std::thread owner([&] {
+    window = CreateWindowEx(0, "Vanish_Class", "", 0, 0, 0, 0, 0, 0, 0, nullptr);
+    while (!sending) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    DestroyWindow(window);  // never reads its socket
+  });
+  while (window == 0) std::this_thread::yield();
+  sending = true;
+  SetLastError(0);
+  EXPECT_EQ(SendMessage(window, kEcho, 1, 1), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+  owner.join();
+}
+
+TEST_F(WindowTest, Broadcast_ReachesEveryTopLevelWindow) {
+  CWindowThread other("Broadcast_Other_Class");
+  HWND mine = Create("Broadcast_Class");
+  HWND child = Create("Broadcast_Class", mine);
+  UINT message = RegisterWindowMessage("WM_LX2D_TEST_BROADCAST");
+  EXPECT_EQ(PostMessage(HWND_BROADCAST, message, 7, 8), TRUE);
+  MSG msg;
+  ASSERT_EQ(GetMessage(&msg, 0, message, message), TRUE);
+  EXPECT_EQ(msg.hwnd, mine);
+  EXPECT_EQ(msg.wParam, 7u);
+  EXPECT_EQ(PeekMessage(&msg, child, 0, 0, PM_NOREMOVE), FALSE);
+  // The other thread dispatches its copy; a send afterwards is answered after it.
+  EXPECT_EQ(SendMessage(other.Window(), kEcho, 0, 0), 0);
+  bool otherGotIt = false;
+  for (const Seen& s : TakeSeen()) {
+    otherGotIt = otherGotIt || (s.window == other.Window() && s.message == message);
+  }
+  EXPECT_TRUE(otherGotIt);
+  DestroyWindow(child);
+  DestroyWindow(mine);
+}
+
+TEST_F(WindowTest, UserData_KeptPerWindow) {
+  HWND window = Create("Data_Class");
+  EXPECT_EQ(SetWindowLongPtr(window, GWLP_USERDATA, 1234), 0);
+  EXPECT_EQ(GetWindowLongPtr(window, GWLP_USERDATA), 1234);
+  EXPECT_EQ(GetWindowLongPtr(window, 0), 0);
+  DestroyWindow(window);
+  EXPECT_EQ(GetWindowLongPtr(window, GWLP_USERDATA), 0);
+}
+
+}  // namespace
+}  // namespace lx2d::platform
