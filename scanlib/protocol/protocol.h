@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "command_mutex.h"
 #include "frame_codec.h"
 #include "host_messaging.h"
 #include "link_clock.h"
@@ -138,7 +139,7 @@ class CProtocol {
   void StopReceiveThread();   // waits for the thread to end
 
   // The lock of every exchange with the reader and of the buffers.
-  std::recursive_timed_mutex& CommandMutex() { return commandMutex_; }
+  CCommandMutex& CommandMutex() { return commandMutex_; }
 
   // Buffers; read and change them with CommandMutex() held.
   CVscpMessageList& Messages() { return messages_; }
@@ -220,7 +221,7 @@ class CProtocol {
   std::atomic<DataCaptureCallback> captureCallback_{nullptr};
 
   // Receive thread.
-  std::recursive_timed_mutex commandMutex_;
+  CCommandMutex commandMutex_;
   std::mutex stopMutex_;
   std::condition_variable stopWake_;
   bool stopRequested_ = true;  // guarded by stopMutex_

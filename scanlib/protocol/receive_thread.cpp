@@ -52,7 +52,7 @@ void CProtocol::ReceiveLoop() {
         return;
       }
     }
-    std::unique_lock<std::recursive_timed_mutex> command(commandMutex_, std::defer_lock);
+    std::unique_lock<CCommandMutex> command(commandMutex_, std::defer_lock);
     while (!command.try_lock_for(kLockSlice)) {
       std::lock_guard<std::mutex> lock(stopMutex_);
       if (stopRequested_) return;

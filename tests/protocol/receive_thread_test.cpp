@@ -46,16 +46,16 @@ class ReceiveThreadTest : public ::testing::Test {
     ASSERT_TRUE(peer.Errors().empty()) << peer.Errors().front();
     // The thread holds the lock for a whole receive-and-deliver: once the
     // lock is ours, what the peer sent has been dealt with.
-    std::lock_guard<std::recursive_timed_mutex> lock(engine.CommandMutex());
+    std::lock_guard<CCommandMutex> lock(engine.CommandMutex());
   }
 
   std::vector<TStructVscpBuffer> Records() {
-    std::lock_guard<std::recursive_timed_mutex> lock(engine.CommandMutex());
+    std::lock_guard<CCommandMutex> lock(engine.CommandMutex());
     return {engine.Messages().Records().begin(), engine.Messages().Records().end()};
   }
 
   std::vector<uint8_t> Raw() {
-    std::lock_guard<std::recursive_timed_mutex> lock(engine.CommandMutex());
+    std::lock_guard<CCommandMutex> lock(engine.CommandMutex());
     return engine.RawData();
   }
 
@@ -99,7 +99,7 @@ TEST_F(ReceiveThreadTest, SeveralReports_ListedInOrderOfArrival) {
   EXPECT_EQ(records[0].data, one);
   EXPECT_EQ(records[1].data, two);
   EXPECT_EQ(records[2].kind, kKindEvt);
-  std::lock_guard<std::recursive_timed_mutex> lock(engine.CommandMutex());
+  std::lock_guard<CCommandMutex> lock(engine.CommandMutex());
   EXPECT_EQ(engine.Messages().FindFirst(kKindBcd)->data, one);
 }
 
@@ -171,7 +171,7 @@ TEST_F(ReceiveThreadTest, ReplyKindWithoutTransaction_AcknowledgedAndDropped) {
 }
 
 TEST_F(ReceiveThreadTest, StopWhileHostHoldsLock_EndsWithoutTakingIt) {
-  std::unique_lock<std::recursive_timed_mutex> held(engine.CommandMutex());
+  std::unique_lock<CCommandMutex> held(engine.CommandMutex());
   ASSERT_TRUE(engine.StartReceiveThread());
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   const auto start = std::chrono::steady_clock::now();
@@ -193,7 +193,7 @@ class DispatchTest : public ReceiveThreadTest {
     frame.payload = std::move(payload);
     return frame;
   }
-  std::lock_guard<std::recursive_timed_mutex> lock{engine.CommandMutex()};
+  std::lock_guard<CCommandMutex> lock{engine.CommandMutex()};
 };
 
 TEST_F(DispatchTest, PostRefusedOnce_PostedAgainAfterPause) {
@@ -229,7 +229,7 @@ TEST(DispatchRegistrationTest, UnregisteredMessage_StoredButNeverPosted) {
   frame.kind = kKindBcd;
   frame.length = 2;
   frame.payload = {0, 0};
-  std::lock_guard<std::recursive_timed_mutex> lock(engine.CommandMutex());
+  std::lock_guard<CCommandMutex> lock(engine.CommandMutex());
   EXPECT_TRUE(engine.DispatchFrame(frame));
   EXPECT_EQ(engine.Messages().Records().size(), 1u);
   EXPECT_EQ(host.PostAttempts(), 0);

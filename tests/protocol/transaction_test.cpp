@@ -128,7 +128,7 @@ TEST_F(TransactionTest, BusyWithoutPriority_ResendsAfterDeliveringPendingReport)
                  Expect({kKindSr, 0x68, 1}, ControlBytes(kCtlAck)),
                  Send(FrameBytes(kKindSrp, kRequest, kLF | 1)), Expect({kCtlAck})}),
             kTransactOk);
-  std::lock_guard<std::recursive_timed_mutex> lock(engine.CommandMutex());
+  std::lock_guard<CCommandMutex> lock(engine.CommandMutex());
   const TStructVscpBuffer* record = engine.Messages().FindFirst(kKindBcd);
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->data, barcode);
@@ -257,7 +257,7 @@ TEST_F(TransactionTest, ReportDuringTransaction_StoredAndPostedBeforeReturn) {
                  Expect({kCtlAck, -1, 0x22})}),
             kTransactOk);
   {
-    std::lock_guard<std::recursive_timed_mutex> lock(engine.CommandMutex());
+    std::lock_guard<CCommandMutex> lock(engine.CommandMutex());
     ASSERT_EQ(engine.Messages().Records().size(), 1u);
     const TStructVscpBuffer& record = engine.Messages().Records().front();
     EXPECT_EQ(record.kind, kKindBcd);
