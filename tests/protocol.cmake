@@ -10,3 +10,6 @@ lx2d_test(protocol_transaction_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/protocol
 lx2d_test(protocol_receive_thread_test
           SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/protocol/receive_thread_test.cpp
           LIBS lx2d_scripted_reader LABELS threaded)
+lx2d_test(protocol_platform_messaging_test
+          SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/protocol/platform_messaging_test.cpp
+          LIBS lx2d_scripted_reader lx2d_protocol_platform lx2d_platform_fakes)
