@@ -1,1 +1,28 @@
-# Cross-module tests of this area.
+# Cross-module tests of the settings utility's pieces: CBarcodeDll against
+# real shared libraries, and the lx2d-settings tool.
+
+# Fake scanner libraries, each variant as libRDLK_HID.so in a folder of its
+# own: every export, each export missing in turn, a failing Initialize.
+set(LX2D_FAKE_RDLK_DIR ${CMAKE_BINARY_DIR}/tests/fake_rdlk)
+set(lx2d_fake_rdlk_targets)
+function(lx2d_fake_rdlk variant)
+  add_library(fake_rdlk_${variant} MODULE ${CMAKE_CURRENT_LIST_DIR}/settings/fake_scanner_library.cpp)
+  set_target_properties(fake_rdlk_${variant} PROPERTIES
+    OUTPUT_NAME RDLK_HID LIBRARY_OUTPUT_DIRECTORY ${LX2D_FAKE_RDLK_DIR}/${variant})
+  target_compile_definitions(fake_rdlk_${variant} PRIVATE ${ARGN})
+  set(lx2d_fake_rdlk_targets ${lx2d_fake_rdlk_targets} fake_rdlk_${variant} PARENT_SCOPE)
+endfunction()
+
+lx2d_fake_rdlk(full)
+lx2d_fake_rdlk(initialize_fails FAKE_INITIALIZE_RESULT=3)
+foreach(export Initialize GetDllVersion Connect Disconnect ControlCommand StatusRead SetupRead
+               SetupWrite GetBarcodeData GetRawData GetImageData ImageDataRead GetEventNotification
+               DeviceIOControl ConfigurationDialog Deinitialize)
+  lx2d_fake_rdlk(no_${export} FAKE_OMIT_${export})
+endforeach()
+
+lx2d_test(barcode_dll_loading_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings/barcode_dll_loading_test.cpp
+  LIBS lx2d_utility_app)
+target_compile_definitions(barcode_dll_loading_test PRIVATE FAKE_RDLK_DIR="${LX2D_FAKE_RDLK_DIR}")
+add_dependencies(barcode_dll_loading_test ${lx2d_fake_rdlk_targets})

@@ -75,12 +75,13 @@ class CChecker {
         firstLine[folded] = entry.line;
       } else {
         firstLine[folded] = entry.line;
-        if (rule->form == KeyForm::kByteList) {
-          if (EqualsIgnoringCase(rule->name, entry.key)) CheckByteList(known, section, *rule);
-        } else {
-          CheckValue(known, entry, *rule, key);
-        }
+        if (rule->form != KeyForm::kByteList) CheckValue(known, entry, *rule, key);
       }
+    }
+    for (const KeyRule& rule : known.keys) {
+      const bool present = std::any_of(section.entries.begin(), section.entries.end(),
+                                       [&](const ProfileEntry& e) { return FindKnownKey(known, e.key) == &rule; });
+      if (rule.form == KeyForm::kByteList && present) CheckByteList(known, section, rule);
     }
   }
 
@@ -102,7 +103,7 @@ class CChecker {
       std::string why = range ? "out of range for a " + std::string(rule.form == KeyForm::kNumber1 ? "one" : "two") +
                                     "-byte number"
                         : rule.names.empty() ? "not a number"
-                                             : "not one of the names this key takes";
+                                             : "not one of the names this key takes" + NameSuggestion(item, rule);
       Report(entry.line, key + raw + ": invalid, " + why + "; nothing is sent");
     } else if (item.Is(SETTING_OK) && (item.value < rule.low || item.value > rule.high)) {
       Report(entry.line, key + raw + ": value " + std::to_string(item.value) + " is outside " +
@@ -155,6 +156,12 @@ class CChecker {
   std::string Suggestion(std::u16string_view name, std::span<const std::u16string> candidates) {
     const std::optional<std::u16string> closest = ClosestName(name, candidates);
     return closest ? " (did you mean " + Utf16ToUtf8(*closest) + "?)" : "";
+  }
+
+  std::string NameSuggestion(const CSettingItem& item, const KeyRule& rule) {
+    std::vector<std::u16string> names;
+    for (const SETTING_VALUE_NAME& name : rule.names) names.emplace_back(name.name);
+    return Suggestion(item.rawText, names);
   }
 
   static std::vector<std::u16string> SectionNames() {
