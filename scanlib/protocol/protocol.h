@@ -9,6 +9,13 @@
 // buffers runs with CommandMutex() held. The receive thread takes it per
 // poll. SetHostTarget, SetDataCapture and SetObserver may be called from any
 // thread at any time.
+//
+// Where the link goes further than the reader's original host software:
+// a read error other than a time-out (device closed or gone) ends a receive
+// at once instead of spinning out the time-out; raw bytes that arrive just
+// before a frame are delivered as raw data instead of being overwritten;
+// WM_LOWLEVEL is not posted while the host has named no window; repeated
+// BUSY and SYDN answers are bounded; a message past 640000 bytes fails.
 #pragma once
 
 #include <atomic>
@@ -157,7 +164,8 @@ class CProtocol {
 
   void SetObserver(ILinkObserver* observer);
 
-  // Link parameters; their defaults are 500 ms, off, 0 ms, off.
+  // Link parameters; their defaults are 500 ms, off, 0 ms, off. Change them
+  // with CommandMutex() held, like the rest of the link state.
   void SetReplyTimeout(uint16_t ms) { replyTimeoutMs_ = ms; }
   void SetContentionWait(bool on, uint32_t durationMs);
   void SetHostPriority(bool on) { hostPriority_ = on; }

@@ -346,5 +346,69 @@ TEST_F(TransactionTest, RawBytesEndingInLineFeed_EndReceiveAtOnce) {
   EXPECT_EQ(peer.Pending(), 1u);
 }
 
+// Records what the engine reports for the spy window and the event log.
+class CRecordingObserver final : public ILinkObserver {
+ public:
+  bool Tracing() const override { return true; }
+  void Trace(std::string_view line, uint32_t colour) override {
+    lines.emplace_back(line);
+    colours.push_back(colour);
+  }
+  void LogDump(uint32_t recordId, std::string_view title,
+               std::span<const uint8_t> data) override {
+    dumps.push_back({recordId, std::string(title), {data.begin(), data.end()}});
+  }
+  struct Dump {
+    uint32_t recordId;
+    std::string title;
+    std::vector<uint8_t> data;
+  };
+  std::vector<std::string> lines;
+  std::vector<uint32_t> colours;
+  std::vector<Dump> dumps;
+};
+
+TEST_F(TransactionTest, Diagnostics_TraceEveryFrameAndDumpReceivedOnes) {
+  CRecordingObserver observer;
+  engine.SetObserver(&observer);
+  const std::vector<uint8_t> request = {0x02, 0x10};
+  const std::vector<uint8_t> reply = FrameBytes(kKindSrp, std::vector<uint8_t>{0x00}, kLF, 7);
+  EXPECT_EQ(Run({Expect({kKindSr}, ControlBytes(kCtlAck, 1)), Send(reply), Expect({kCtlAck})},
+                kKindSr, request),
+            kTransactOk);
+  engine.SetObserver(nullptr);
+  const std::vector<std::string> expected = {
+      "LF.R0 Tx: (SR  ) 02 01 40 02 10 68 01 93 03",
+      "      Rx: (ACK ) 02 01 06 00 03",
+      "LF..0 Rx: (SRP ) 02 07 50 00 60 01 6C 03",
+      "      Tx: (ACK ) 02 07 06 00 03",
+  };
+  EXPECT_EQ(observer.lines, expected);
+  ASSERT_EQ(observer.dumps.size(), 2u);
+  EXPECT_EQ(observer.dumps[0].title, "RX frame: ");
+  EXPECT_EQ(observer.dumps[0].recordId, kLogIdFrameDump);
+  EXPECT_EQ(observer.dumps[0].data, ControlBytes(kCtlAck, 1));
+  EXPECT_EQ(observer.dumps[1].data, reply);
+}
+
+// A transport whose device is closed: every read fails at once.
+class CClosedTransport final : public ITransport {
+ public:
+  int WriteReports(std::span<const uint8_t>, uint32_t) override { return 0; }
+  uint32_t ReadByte(uint8_t&, uint32_t) override { return kTransportNotOpen; }
+  bool PollInput(uint32_t) override { return false; }
+  bool WaitForInput(uint32_t) override { return false; }
+};
+
+TEST(ClosedTransportTest, Request_FailsWithoutWaitingOutTheTimeouts) {
+  CClosedTransport transport;
+  CRecordingHost host;
+  CProtocol engine(transport, host);
+  engine.SetReplyTimeout(2000);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(engine.Transact(kKindSr, kRequest, kNoExtension, kNoExtension), kTransactNoAnswer);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
 }  // namespace
 }  // namespace lx2d::testing
