@@ -11,8 +11,7 @@
 namespace {
 
 // Wire bytes of a reader frame; payloads may exceed a request's 65535 bytes.
-std::vector<uint8_t> ReaderFrame(uint8_t kind, const std::vector<uint8_t>& payload,
-                                 uint8_t flags) {
+std::vector<uint8_t> ReaderFrame(uint8_t kind, const std::vector<uint8_t>& payload, uint8_t flags) {
   std::vector<uint8_t> body = {0x01, kind};
   body.insert(body.end(), payload.begin(), payload.end());
   body.push_back(flags);
@@ -138,7 +137,10 @@ void BM_LargestReply640000(benchmark::State& state) {
   const std::vector<uint8_t> request = {0x01, 0x00};
   RunTransactions(state, lx2d::kKindSr, lx2d::kKindSrp, frames, request, lx2d::kMaxMessageBytes);
 }
-BENCHMARK(BM_LargestReply640000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LargestReply640000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

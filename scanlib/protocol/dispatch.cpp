@@ -113,8 +113,8 @@ bool CProtocol::DispatchFrame(const VscpFrame& frame) {
     if (!Post(HostMessage::kVscpFrame, target, frame.kind, lParam, true)) return false;
     Observer().MessageRow({target, true, frame.kind, payload, frame.kind, lParam});
   } else {
-    Observer().MessageRow({hostWindow_.load(), true, frame.kind, payload, frame.kind,
-                           IdParam(frame.length)});
+    Observer().MessageRow(
+        {hostWindow_.load(), true, frame.kind, payload, frame.kind, IdParam(frame.length)});
   }
   return true;
 }

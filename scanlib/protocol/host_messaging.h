@@ -30,8 +30,7 @@ class IHostMessaging {
                            int64_t lParam) = 0;
 
   // Shows a message box without owner window and waits until it is closed.
-  virtual void MessageBox(std::string_view text, std::string_view caption,
-                          uint32_t style) = 0;
+  virtual void MessageBox(std::string_view text, std::string_view caption, uint32_t style) = 0;
 };
 
 }  // namespace lx2d

@@ -54,9 +54,9 @@ void CProtocol::TraceLine(const VscpFrame& frame, bool sent) {
 
 int CProtocol::SendFrame(uint8_t number, uint8_t kind, uint16_t extension1, uint16_t extension2,
                          std::span<const uint8_t> payload) {
-  const uint8_t flags = static_cast<uint8_t>(kFlagLast | kFlagFirst | txSequence_ |
-                                             (eFlag_ ? kFlagError : 0) |
-                                             (rFlag_ ? kFlagRestart : 0));
+  const uint8_t flags =
+      static_cast<uint8_t>(kFlagLast | kFlagFirst | txSequence_ | (eFlag_ ? kFlagError : 0) |
+                           (rFlag_ ? kFlagRestart : 0));
   EncodeFrame(number, kind, extension1, extension2, payload, flags, txBytes_);
   const int written = transport_.WriteReports(txBytes_, kWriteTimeoutMs);
   if (Observer().Tracing()) {
@@ -161,9 +161,9 @@ int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t time
 }
 
 void CProtocol::EndReceive() {
-  Observer().LogDump(kLogIdFrameDump, "RX frame in progress, discarded: ",
-                     decoder_.InFrame() ? std::span<const uint8_t>(wire_)
-                                        : std::span<const uint8_t>());
+  Observer().LogDump(
+      kLogIdFrameDump, "RX frame in progress, discarded: ",
+      decoder_.InFrame() ? std::span<const uint8_t>(wire_) : std::span<const uint8_t>());
   decoder_.Reset();
   wire_.clear();
   if (Observer().Tracing()) Observer().Trace("timeout", kTraceText);

@@ -15,10 +15,10 @@ inline constexpr uint32_t kLogIdFrameDump = 0x81A60000;
 // One window message posted to the host for received data, as the spy
 // window's message list shows it.
 struct PostedMessageRow {
-  uint64_t window;                 // target window as stored (0 before any was named)
-  bool report;                     // true: "WM_VSCP_FRAME"; false: "WM_RAW_DATA"
-  uint8_t kind;                    // frame kind of a report; 0 for raw data
-  std::span<const uint8_t> data;   // the report's payload or the raw chunk
+  uint64_t window;                // target window as stored (0 before any was named)
+  bool report;                    // true: "WM_VSCP_FRAME"; false: "WM_RAW_DATA"
+  uint8_t kind;                   // frame kind of a report; 0 for raw data
+  std::span<const uint8_t> data;  // the report's payload or the raw chunk
   uint64_t wParam;
   int64_t lParam;
 };

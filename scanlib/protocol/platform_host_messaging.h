@@ -9,8 +9,7 @@ namespace lx2d {
 class CPlatformHostMessaging final : public IHostMessaging {
  public:
   uint32_t RegisterMessage(std::string_view name) override;
-  bool PostMessage(HostWindow window, uint32_t message, uint64_t wParam,
-                   int64_t lParam) override;
+  bool PostMessage(HostWindow window, uint32_t message, uint64_t wParam, int64_t lParam) override;
   void MessageBox(std::string_view text, std::string_view caption, uint32_t style) override;
 };
 

@@ -10,7 +10,7 @@
 // poll. SetHostTarget, SetDataCapture and SetObserver may be called from any
 // thread at any time.
 //
-// Where the link goes further than the reader's original host software:
+// Deliberate choices of this engine:
 // a read error other than a time-out (device closed or gone) ends a receive
 // at once instead of spinning out the time-out; raw bytes that arrive just
 // before a frame are delivered as raw data instead of being overwritten;
@@ -183,8 +183,7 @@ class CProtocol {
   void AcceptControl(const VscpFrame& frame);
   void EndReceive();
   void DeliverRaw(std::span<const uint8_t> bytes);
-  bool Post(HostMessage which, HostWindow window, uint64_t wParam, int64_t lParam,
-            bool retry);
+  bool Post(HostMessage which, HostWindow window, uint64_t wParam, int64_t lParam, bool retry);
   HostWindow ReportTarget();
   int64_t IdParam(uint32_t low) const;
   void CaptureData(uint8_t* data, size_t length);

@@ -26,8 +26,7 @@ bool CRecordingHost::PostMessage(HostWindow window, uint32_t message, uint64_t w
   return true;
 }
 
-void CRecordingHost::MessageBox(std::string_view text, std::string_view caption,
-                                uint32_t style) {
+void CRecordingHost::MessageBox(std::string_view text, std::string_view caption, uint32_t style) {
   std::lock_guard<std::mutex> lock(mutex_);
   boxes_.push_back({std::string(text), std::string(caption), style});
 }

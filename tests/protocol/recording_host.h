@@ -35,8 +35,7 @@ inline constexpr uint32_t kMsgLowLevel = 0xC003;
 class CRecordingHost final : public IHostMessaging {
  public:
   uint32_t RegisterMessage(std::string_view name) override;
-  bool PostMessage(HostWindow window, uint32_t message, uint64_t wParam,
-                   int64_t lParam) override;
+  bool PostMessage(HostWindow window, uint32_t message, uint64_t wParam, int64_t lParam) override;
   void MessageBox(std::string_view text, std::string_view caption, uint32_t style) override;
 
   // The next `count` posts fail.

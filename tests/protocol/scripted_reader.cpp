@@ -12,9 +12,8 @@ constexpr auto kExpectWait = std::chrono::seconds(10);
 
 std::string Describe(const VscpFrame& frame) {
   char text[96];
-  std::snprintf(text, sizeof text, "kind 0x%02X number 0x%02X flags 0x%02X data 0x%02X",
-                frame.kind, frame.number, frame.flags,
-                frame.payload.empty() ? 0 : frame.payload[0]);
+  std::snprintf(text, sizeof text, "kind 0x%02X number 0x%02X flags 0x%02X data 0x%02X", frame.kind,
+                frame.number, frame.flags, frame.payload.empty() ? 0 : frame.payload[0]);
   return text;
 }
 
@@ -157,8 +156,7 @@ int CScriptedReader::WriteReports(std::span<const uint8_t> data, uint32_t /*time
   return 1;
 }
 
-bool CScriptedReader::WaitForInputLocked(std::unique_lock<std::mutex>& lock,
-                                         uint32_t timeoutMs) {
+bool CScriptedReader::WaitForInputLocked(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs) {
   return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                            [this] { return !input_.empty(); });
 }

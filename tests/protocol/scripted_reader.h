@@ -79,9 +79,9 @@ class CScriptedReader final : public ITransport {
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<uint8_t> input_;      // bytes on their way to the host
-  std::vector<VscpFrame> written_; // frames the host sent
-  size_t consumed_ = 0;            // frames of written_ the script has looked at
+  std::deque<uint8_t> input_;       // bytes on their way to the host
+  std::vector<VscpFrame> written_;  // frames the host sent
+  size_t consumed_ = 0;             // frames of written_ the script has looked at
   std::vector<std::string> errors_;
   bool running_ = false;
   bool stopping_ = false;

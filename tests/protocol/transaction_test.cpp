@@ -60,8 +60,7 @@ class TransactionTest : public ::testing::Test {
 TEST_F(TransactionTest, SingleFrameReply_ReturnsPayloadAndAdvancesSequences) {
   const std::vector<uint8_t> reply = {0x00};
   EXPECT_EQ(Run({Expect({kKindSw, 0x68, 1}, ControlBytes(kCtlAck, 1)),
-                 Send(FrameBytes(kKindRslt, reply, kLF | 5, 9)),
-                 Expect({kCtlAck, -1, 9, 0})},
+                 Send(FrameBytes(kKindRslt, reply, kLF | 5, 9)), Expect({kCtlAck, -1, 9, 0})},
                 kKindSw),
             kTransactOk);
   EXPECT_EQ(engine.Reply().kind, kKindRslt);
@@ -84,8 +83,7 @@ TEST_F(TransactionTest, NoAck_SentThreeTimesThenResult3AndNextRequestCarriesE) {
   EXPECT_TRUE(engine.EFlag());
 
   // The next request: new frame number, next sequence, E and still R.
-  EXPECT_EQ(Run({Expect({kKindSr, 0x60 | kFlagError | kFlagRestart | 1, 2},
-                        ControlBytes(kCtlAck)),
+  EXPECT_EQ(Run({Expect({kKindSr, 0x60 | kFlagError | kFlagRestart | 1, 2}, ControlBytes(kCtlAck)),
                  Send(FrameBytes(kKindSrp, kRequest, kLF)), Expect({kCtlAck})}),
             kTransactOk);
   EXPECT_FALSE(engine.EFlag());
@@ -124,8 +122,7 @@ TEST_F(TransactionTest, BusyWithoutPriority_ResendsAfterDeliveringPendingReport)
   const std::vector<uint8_t> barcode = {0x00, 0x03, 'a', 'b', 'c'};
   EXPECT_EQ(Run({Expect({kKindSr, 0x68, 1}, ControlBytes(kCtlBusy)),
                  Expect({kCtlRsnd, -1, 0, 0}, FrameBytes(kKindBcd, barcode, kLF, 0x33)),
-                 Expect({kCtlAck, -1, 0x33}),
-                 Expect({kKindSr, 0x68, 1}, ControlBytes(kCtlAck)),
+                 Expect({kCtlAck, -1, 0x33}), Expect({kKindSr, 0x68, 1}, ControlBytes(kCtlAck)),
                  Send(FrameBytes(kKindSrp, kRequest, kLF | 1)), Expect({kCtlAck})}),
             kTransactOk);
   std::lock_guard<CCommandMutex> lock(engine.CommandMutex());
@@ -221,8 +218,7 @@ TEST_F(TransactionTest, WrongSequence_RefusedWithNak30UnlessRequestCarriedR) {
             kTransactNakSequence);
   // A reply frame carrying R or E is taken whatever its sequence.
   EXPECT_EQ(Run({Expect({kKindSr, 0x62}, ControlBytes(kCtlAck)),
-                 Send(FrameBytes(kKindSrp, kRequest, kLF | kFlagRestart | 3)),
-                 Expect({kCtlAck})}),
+                 Send(FrameBytes(kKindSrp, kRequest, kLF | kFlagRestart | 3)), Expect({kCtlAck})}),
             kTransactOk);
 }
 
@@ -242,8 +238,7 @@ TEST_F(TransactionTest, RsltInsteadOfReply_EndsWithItsStatus) {
 }
 
 TEST_F(TransactionTest, OtherReplyKind_IgnoredWithoutAnswer) {
-  EXPECT_EQ(Run({Expect({kKindSr}, ControlBytes(kCtlAck)),
-                 Send(FrameBytes(0x53, kRequest, kLF, 1)),
+  EXPECT_EQ(Run({Expect({kKindSr}, ControlBytes(kCtlAck)), Send(FrameBytes(0x53, kRequest, kLF, 1)),
                  Send(FrameBytes(kKindSrp, kRequest, kLF, 2), 30), Expect({kCtlAck, -1, 2})}),
             kTransactOk);
   EXPECT_EQ(WrittenOf(kCtlAck).size(), 1u);
@@ -253,8 +248,7 @@ TEST_F(TransactionTest, ReportDuringTransaction_StoredAndPostedBeforeReturn) {
   const std::vector<uint8_t> barcode = {0x00, 0x05, '1', '2', '3', '4', '5'};
   EXPECT_EQ(Run({Expect({kKindSr}, ControlBytes(kCtlAck)),
                  Send(FrameBytes(kKindBcd, barcode, kLF | 0, 0x21)), Expect({kCtlAck, -1, 0x21}),
-                 Send(FrameBytes(kKindSrp, kRequest, kLF | 1, 0x22)),
-                 Expect({kCtlAck, -1, 0x22})}),
+                 Send(FrameBytes(kKindSrp, kRequest, kLF | 1, 0x22)), Expect({kCtlAck, -1, 0x22})}),
             kTransactOk);
   {
     std::lock_guard<CCommandMutex> lock(engine.CommandMutex());
@@ -313,8 +307,8 @@ TEST_F(TransactionTest, ReplyPastMessageLimit_AcknowledgedToTheEndAndFailed) {
   const std::vector<uint8_t> chunk(largest, 0x55);
   std::vector<PeerStep> script = {Expect({kKindSr}, ControlBytes(kCtlAck))};
   for (uint8_t i = 0; i < 9; ++i) {
-    const uint8_t flags = static_cast<uint8_t>((i == 0 ? kFlagFirst : 0) |
-                                               (i == 8 ? kFlagLast : 0) | (i & 7));
+    const uint8_t flags =
+        static_cast<uint8_t>((i == 0 ? kFlagFirst : 0) | (i == 8 ? kFlagLast : 0) | (i & 7));
     script.push_back(Send(FrameBytes(kKindSrp, chunk, flags, i)));
     script.push_back(Expect({kCtlAck, -1, i}));
   }
@@ -354,8 +348,7 @@ class CRecordingObserver final : public ILinkObserver {
     lines.emplace_back(line);
     colours.push_back(colour);
   }
-  void LogDump(uint32_t recordId, std::string_view title,
-               std::span<const uint8_t> data) override {
+  void LogDump(uint32_t recordId, std::string_view title, std::span<const uint8_t> data) override {
     dumps.push_back({recordId, std::string(title), {data.begin(), data.end()}});
   }
   struct Dump {
