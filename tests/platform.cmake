@@ -14,3 +14,7 @@ add_dependencies(platform_cross_process_test lx2d_window_peer lx2d_registry_writ
 add_test(NAME lx2d_reg_add_query
          COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/platform/lx2d_reg_check.sh $<TARGET_FILE:lx2d-reg>)
 set_tests_properties(lx2d_reg_add_query PROPERTIES PASS_REGULAR_EXPRESSION "^ok\n$")
+
+add_test(NAME lx2d_win_spy_send
+         COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/platform/lx2d_win_check.sh $<TARGET_FILE:lx2d-win>)
+set_tests_properties(lx2d_win_spy_send PROPERTIES PASS_REGULAR_EXPRESSION "^ok\n$")
