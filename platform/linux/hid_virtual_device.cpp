@@ -27,10 +27,10 @@ bool MakeAddress(const std::string& path, sockaddr_un& address) {
   return true;
 }
 
+// Whether the host on `fd` has closed; what it left unread is of no use now.
 bool HungUp(int fd) {
   pollfd probe = {fd, POLLIN, 0};
-  return poll(&probe, 1, 0) > 0 && !(probe.revents & POLLIN) &&
-         (probe.revents & (POLLHUP | POLLERR));
+  return poll(&probe, 1, 0) > 0 && (probe.revents & (POLLHUP | POLLERR));
 }
 
 class CVirtualHidDevice final : public IVirtualHidDevice {
@@ -59,6 +59,29 @@ class CVirtualHidDevice final : public IVirtualHidDevice {
       const int ready = poll(fds, 3, static_cast<int>(std::min<uint32_t>(timeoutMs, 1u << 30)));
       if (ready < 0 && errno == EINTR) continue;  // the caller's signal handler calls Wake
       if (ready <= 0) return VirtualHidEvent::kTimeout;
+      // A waiting host is taken first, so that what a Wake asks for can
+      // already reach it.
+      if (fds[2].revents & POLLIN) {
+        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) continue;
+        if (HungUp(fd)) {
+          close(fd);  // a host that left before it was taken, as an enumeration does
+          continue;
+        }
+        // A host that closed before the next one connected has gone, even
+        // if its hang-up was not yet collected.
+        if (connFd_ >= 0 && HungUp(connFd_)) {
+          Unplug();
+          connFd_ = fd;
+          return VirtualHidEvent::kConnected;
+        }
+        if (connFd_ >= 0) {
+          close(fd);  // one host at a time
+          continue;
+        }
+        connFd_ = fd;
+        return VirtualHidEvent::kConnected;
+      }
       if (fds[0].revents & POLLIN) {
         uint64_t count;
         [[maybe_unused]] ssize_t drained = read(wakeFd_, &count, sizeof count);
@@ -77,23 +100,6 @@ class CVirtualHidDevice final : public IVirtualHidDevice {
       if (fds[1].revents & (POLLHUP | POLLERR)) {
         Unplug();
         return VirtualHidEvent::kDisconnected;
-      }
-      if (fds[2].revents & POLLIN) {
-        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) continue;
-        // A host that closed before the next one connected has gone, even
-        // if its hang-up was not yet collected.
-        if (connFd_ >= 0 && HungUp(connFd_)) {
-          Unplug();
-          connFd_ = fd;
-          return VirtualHidEvent::kConnected;
-        }
-        if (connFd_ >= 0) {
-          close(fd);  // one host at a time
-          continue;
-        }
-        connFd_ = fd;
-        return VirtualHidEvent::kConnected;
       }
     }
   }

@@ -128,6 +128,22 @@ TEST_F(VirtualHid, Open_SecondOpenRefusedUntilTheFirstCloses) {
   EXPECT_EQ(device->Wait(report, 2000), VirtualHidEvent::kConnected);
 }
 
+TEST_F(VirtualHid, Open_HostThatLeftBeforeBeingAccepted_NextHostServed) {
+  // What an enumeration does: open, close, and the real open right after,
+  // before the device has looked at its socket.
+  std::unique_ptr<IHidDevice> host;
+  ASSERT_EQ(service->Open(device->InterfacePath(), host), kHidOk);
+  host.reset();
+  ASSERT_EQ(service->Open(device->InterfacePath(), host), kHidOk);
+  std::vector<uint8_t> report(64);
+  while (device->Wait(report, 100) != VirtualHidEvent::kTimeout) {
+  }
+  ASSERT_TRUE(device->Connected());
+  ASSERT_EQ(device->SendReport(std::vector<uint8_t>(64, 3)), kHidOk);
+  EXPECT_EQ(host->ReadReport(report, 1000).error, kHidOk);
+  EXPECT_EQ(report[0], 3);
+}
+
 TEST_F(VirtualHid, Reports_CarriedWholeInBothDirections) {
   std::unique_ptr<IHidDevice> host = OpenReader();
   std::vector<uint8_t> out(64, 0xA5);
