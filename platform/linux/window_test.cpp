@@ -133,12 +133,23 @@ TEST_F(WindowTest, RegisterWindowMessage_SameNumberForEverySpelling) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(WindowTest, RegisterWindowMessage_SystemNamesDoNotCollide) {
-  const char* kNames[] = {"WM_VSCP_FRAME",         "WM_RAW_DATA",
-                          "WM_MULTIFRAME_IN_PROGRESS", "WM_LOWLEVEL",
-                          "WM_KORV_FORCE_POWERON", "WM_KORV_RESTORE_POWERSTATE"};
+// Host programs in other languages compute these numbers themselves
+// (docs/window-messages.md), so they must never change.
+TEST_F(WindowTest, RegisterWindowMessage_SystemNamesFixedAndDistinct) {
+  struct Registered {
+    const char* name;
+    UINT number;
+  };
+  const Registered kNames[] = {
+      {"WM_VSCP_FRAME", 0xF690},         {"WM_RAW_DATA", 0xE451},
+      {"WM_MULTIFRAME_IN_PROGRESS", 0xCB44}, {"WM_LOWLEVEL", 0xE646},
+      {"WM_KORV_FORCE_POWERON", 0xC9BF}, {"WM_KORV_RESTORE_POWERSTATE", 0xD388},
+  };
   std::set<UINT> numbers;
-  for (const char* name : kNames) numbers.insert(RegisterWindowMessage(name));
+  for (const Registered& entry : kNames) {
+    EXPECT_EQ(RegisterWindowMessage(entry.name), entry.number) << entry.name;
+    numbers.insert(entry.number);
+  }
   EXPECT_EQ(numbers.size(), std::size(kNames));
 }
 
