@@ -26,3 +26,26 @@ lx2d_test(barcode_dll_loading_test
   LIBS lx2d_utility_app)
 target_compile_definitions(barcode_dll_loading_test PRIVATE FAKE_RDLK_DIR="${LX2D_FAKE_RDLK_DIR}")
 add_dependencies(barcode_dll_loading_test ${lx2d_fake_rdlk_targets})
+
+# lx2d-settings runs: output compared with the expected text, and the exit
+# status. The registry directories point into the build tree, so the plan
+# sees a registry without emulator values.
+set(lx2d_settings_env
+  LX2D_SYSTEM_DIR=${CMAKE_BINARY_DIR}/tests/lx2d_settings_registry/system
+  LX2D_USER_DIR=${CMAKE_BINARY_DIR}/tests/lx2d_settings_registry/user
+  LC_ALL=C.UTF-8)
+function(lx2d_settings_tool_test name status)
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:lx2d-settings> "-DARGS=${ARGN}"
+                   -DEXPECTED_STATUS=${status}
+                   -DEXPECTED=${CMAKE_CURRENT_LIST_DIR}/settings/${name}.expected
+                   -P ${CMAKE_CURRENT_LIST_DIR}/settings/run_tool.cmake)
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${lx2d_settings_env}")
+endfunction()
+
+lx2d_settings_tool_test(lx2d_settings_plan_codabar 0 plan ${CMAKE_CURRENT_LIST_DIR}/settings/plan_codabar.ini)
+lx2d_settings_tool_test(lx2d_settings_plan_example 0 plan ${CMAKE_SOURCE_DIR}/examples/settings.ini)
+lx2d_settings_tool_test(lx2d_settings_check_example 0 check ${CMAKE_SOURCE_DIR}/examples/settings.ini)
+lx2d_settings_tool_test(lx2d_settings_check_mistakes 1 check ${CMAKE_CURRENT_LIST_DIR}/settings/check_mistakes.ini)
+lx2d_settings_tool_test(lx2d_settings_check_absent 2 check ${CMAKE_CURRENT_LIST_DIR}/settings/absent.ini)
+lx2d_settings_tool_test(lx2d_settings_usage 2 plan)

@@ -52,8 +52,8 @@ CSettingItem CSettingReader::ReadKey(const std::filesystem::path& file, std::u16
   if (WideLength(file) >= kMaxSettingsPath || !files.Exists(file)) return item;
   std::string bytes;
   files.ReadAll(file, bytes);  // an unreadable file answers every key with the sentinel
-  const std::u16string value = LookupProfileString(
-      ParseProfile(DecodeProfileBytes(bytes, codePage)), section, key, kAbsentKeySentinel);
+  const std::u16string value =
+      LookupProfileString(Parse(std::move(bytes)), section, key, kAbsentKeySentinel);
   if (value == kAbsentKeySentinel) {
     item.status = SETTING_MISSING;
   } else {
@@ -61,6 +61,14 @@ CSettingItem CSettingReader::ReadKey(const std::filesystem::path& file, std::u16
     item.rawText = value;
   }
   return item;
+}
+
+const std::vector<ProfileSection>& CSettingReader::Parse(std::string bytes) const {
+  if (!parsed || parsed->bytes != bytes) {
+    std::vector<ProfileSection> sections = ParseProfile(DecodeProfileBytes(bytes, codePage));
+    parsed = ParsedFile{std::move(bytes), std::move(sections)};
+  }
+  return parsed->sections;
 }
 
 CSettingItem CSettingReader::ReadNumber(const std::filesystem::path& file,

@@ -4,11 +4,15 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "ansi_code_page.h"
 #include "file_source.h"
+#include "profile_text.h"
 #include "setting_item.h"
 
 namespace lx2d {
@@ -23,6 +27,8 @@ inline constexpr std::size_t kMaxSettingsPath = 260;
 // Most DATAn keys a byte list reads.
 inline constexpr int kMaxByteListBytes = 128;
 
+// Not for use from several threads at once: it keeps the parse of the last
+// file content it read.
 class CSettingReader {
  public:
   CSettingReader(const IFileSource& files, const IAnsiCodePage& codePage)
@@ -57,8 +63,18 @@ class CSettingReader {
   const IAnsiCodePage& CodePage() const { return codePage; }
 
  private:
+  // The file is read for every key; its parse is reused while the bytes
+  // stay the same, which changes nothing a caller can observe.
+  struct ParsedFile {
+    std::string bytes;
+    std::vector<ProfileSection> sections;
+  };
+
+  const std::vector<ProfileSection>& Parse(std::string bytes) const;
+
   const IFileSource& files;
   const IAnsiCodePage& codePage;
+  mutable std::optional<ParsedFile> parsed;
 };
 
 // Whether a SETTING_INVALID number was refused for its range or its form;

@@ -161,3 +161,21 @@ TEST_F(SettingReaderTest, Text_LacksInCodePageBecomeQuestionMarks) {
 
 }  // namespace
 }  // namespace lx2d
+
+namespace lx2d {
+namespace {
+
+TEST(SettingReaderFreshness, FileChangedBetweenKeys_NewContentRead) {
+  testing::CMemoryFileSource files;
+  testing::CLatin1CodePage codePage;
+  const CSettingReader reader(files, codePage);
+  files.files["/f.ini"] = "[S]\nK=1\n";
+  EXPECT_EQ(reader.ReadKey("/f.ini", u"S", u"K").rawText, u"1");
+  files.files["/f.ini"] = "[S]\nK=2\n";
+  EXPECT_EQ(reader.ReadKey("/f.ini", u"S", u"K").rawText, u"2");
+  files.files.clear();
+  EXPECT_EQ(reader.ReadKey("/f.ini", u"S", u"K").status, SETTING_UNREADABLE);
+}
+
+}  // namespace
+}  // namespace lx2d
