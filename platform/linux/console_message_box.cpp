@@ -64,8 +64,9 @@ int MatchAnswer(const MessageBoxButtons& entry, const std::string& answer) {
 
 }  // namespace
 
-CConsoleMessageBox::CConsoleMessageBox(std::string terminalPath, int errorFd)
-    : terminalPath(std::move(terminalPath)), errorFd(errorFd) {}
+CConsoleMessageBox::CConsoleMessageBox(std::string answerPath, std::string promptPath,
+                                       int errorFd)
+    : answerPath(std::move(answerPath)), promptPath(std::move(promptPath)), errorFd(errorFd) {}
 
 int CConsoleMessageBox::Show(HWND /*owner*/, std::string_view text, std::string_view caption,
                              UINT style) {
@@ -76,20 +77,22 @@ int CConsoleMessageBox::Show(HWND /*owner*/, std::string_view text, std::string_
   const MessageBoxButtons& entry = ButtonsOf(style);
   int defaultId = DefaultButton(style);
   if (entry.count < 2) return defaultId;
-  int terminal = open(terminalPath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (terminal < 0) return defaultId;
+  int answers = open(answerPath.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (answers < 0) return defaultId;
+  int prompts = open(promptPath.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
   int answer = defaultId;
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-    WriteAll(terminal, Prompt(entry, defaultId));
+    if (prompts >= 0) WriteAll(prompts, Prompt(entry, defaultId));
     std::string reply;
-    if (!ReadLine(terminal, &reply)) break;
+    if (!ReadLine(answers, &reply)) break;
     int match = MatchAnswer(entry, reply);
     if (match != 0) {
       answer = match < 0 ? defaultId : match;
       break;
     }
   }
-  close(terminal);
+  close(answers);
+  if (prompts >= 0) close(prompts);
   return answer;
 }
 

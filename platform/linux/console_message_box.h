@@ -10,9 +10,11 @@ namespace lx2d::platform {
 
 class CConsoleMessageBox final : public IMessageBox {
  public:
-  // `terminalPath` is where questions are asked and answered; `errorFd`
-  // receives the box lines. Tests pass a file and a pipe.
-  explicit CConsoleMessageBox(std::string terminalPath = "/dev/tty", int errorFd = 2);
+  // Questions are written to `promptPath` and answered from `answerPath`
+  // (both the controlling terminal normally); `errorFd` receives the box
+  // lines. Tests pass files and a pipe.
+  explicit CConsoleMessageBox(std::string answerPath = "/dev/tty",
+                              std::string promptPath = "/dev/tty", int errorFd = 2);
 
   // Writes "<caption>: <text>\n" to the error stream. A box with more than one
   // button then asks on the terminal, e.g. "[Yes/No] (No): ", and takes the
@@ -22,7 +24,8 @@ class CConsoleMessageBox final : public IMessageBox {
   int Show(HWND owner, std::string_view text, std::string_view caption, UINT style) override;
 
  private:
-  std::string terminalPath;
+  std::string answerPath;
+  std::string promptPath;
   int errorFd;
 };
 
