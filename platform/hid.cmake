@@ -19,3 +19,7 @@ target_include_directories(hid_descriptor_test PRIVATE ${CMAKE_CURRENT_SOURCE_DI
 lx2d_test(hid_virtual_test SOURCES linux/hid_virtual_test.cpp
           LIBS lx2d_platform_hid lx2d_platform_fakes LABELS threaded)
 target_include_directories(hid_virtual_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/linux)
+
+# The udev rule that opens the readers' hidraw nodes to the logged-in user.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/udev/70-lx2d-reader.rules
+        DESTINATION lib/udev/rules.d)

@@ -15,3 +15,7 @@ add_test(NAME reader_sim_process_test
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/hid/run_with_reader_sim.sh
                  $<TARGET_FILE:lx2d-reader-sim> $<TARGET_FILE:reader_sim_process_test>)
 set_tests_properties(reader_sim_process_test PROPERTIES TIMEOUT 60)
+
+# The udev rule installs where it is told, with the rule text intact.
+add_test(NAME udev_rule_install
+         COMMAND sh -c "d=$(mktemp -d) && DESTDIR=$d ${CMAKE_SOURCE_DIR}/packaging/install-udev-rule.sh /etc/udev/rules.d && grep -q 'ATTRS{idVendor}==\"0d2a\", TAG+=\"uaccess\"' $d/etc/udev/rules.d/70-lx2d-reader.rules; s=$?; rm -rf $d; exit $s")
