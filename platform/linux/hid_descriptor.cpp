@@ -87,21 +87,30 @@ uint32_t ParseReportDescriptor(std::span<const uint8_t> descriptor,
 
     if (type == kTypeGlobal) {
       switch (tag) {
-        case kGlobalUsagePage: globals.usagePage = data; break;
-        case kGlobalReportSize: globals.reportSize = data; break;
-        case kGlobalReportCount: globals.reportCount = data; break;
+        case kGlobalUsagePage:
+          globals.usagePage = data;
+          break;
+        case kGlobalReportSize:
+          globals.reportSize = data;
+          break;
+        case kGlobalReportCount:
+          globals.reportCount = data;
+          break;
         case kGlobalReportId:
           if (data == 0 || data > 0xFF) return kHidErrorInvalidData;
           globals.reportId = static_cast<uint8_t>(data);
           numbered = true;
           break;
-        case kGlobalPush: stack.push_back(globals); break;
+        case kGlobalPush:
+          stack.push_back(globals);
+          break;
         case kGlobalPop:
           if (stack.empty()) return kHidErrorInvalidData;
           globals = stack.back();
           stack.pop_back();
           break;
-        default: break;
+        default:
+          break;
       }
     } else if (type == kTypeLocal) {
       if (tag == kLocalUsage) {
@@ -136,7 +145,8 @@ uint32_t ParseReportDescriptor(std::span<const uint8_t> descriptor,
           if (bits > kMaxReportBits) return kHidErrorInvalidData;
           break;
         }
-        default: break;
+        default:
+          break;
       }
       // Local items apply to the next main item only.
       usage = 0;

@@ -45,7 +45,8 @@ std::string Attribute(udev_device* device, const char* name) {
 bool Describe(udev_device* hidraw, HidrawNode& node) {
   const char* sysname = udev_device_get_sysname(hidraw);
   const char* devnode = udev_device_get_devnode(hidraw);
-  if (sysname == nullptr || devnode == nullptr || std::sscanf(sysname, "hidraw%d", &node.number) != 1) {
+  if (sysname == nullptr || devnode == nullptr ||
+      std::sscanf(sysname, "hidraw%d", &node.number) != 1) {
     return false;
   }
   node.devnode = devnode;
@@ -58,10 +59,11 @@ bool Describe(udev_device* hidraw, HidrawNode& node) {
   node.attributes.productId = static_cast<uint16_t>(product);
 
   std::string descriptor;
-  if (!ReadSmallFile(std::string(udev_device_get_syspath(hid)) + "/report_descriptor", descriptor) ||
-      ParseReportDescriptor(std::span(reinterpret_cast<const uint8_t*>(descriptor.data()),
-                                      descriptor.size()),
-                            node.collections) != kHidOk) {
+  if (!ReadSmallFile(std::string(udev_device_get_syspath(hid)) + "/report_descriptor",
+                     descriptor) ||
+      ParseReportDescriptor(
+          std::span(reinterpret_cast<const uint8_t*>(descriptor.data()), descriptor.size()),
+          node.collections) != kHidOk) {
     return false;  // Windows creates no interface for a device it cannot parse
   }
   // USB devices have their own strings and release number; others only the
@@ -144,7 +146,8 @@ std::vector<HidInterfaceEntry> EnumerateHidraw() {
   std::vector<HidInterfaceEntry> found;
   for (const HidrawNode& node : ListNodes()) {
     for (size_t i = 0; i < node.collections.size(); ++i) {
-      found.push_back({InterfacePath(node, static_cast<int>(i)), node.devnode, static_cast<int>(i)});
+      found.push_back(
+          {InterfacePath(node, static_cast<int>(i)), node.devnode, static_cast<int>(i)});
     }
   }
   return found;
@@ -161,7 +164,7 @@ uint32_t OpenHidraw(const HidInterfaceEntry& entry, std::unique_ptr<IHidDevice>&
     }
     const int fd = open(node.devnode.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-      return errno == EACCES || errno == EPERM ? kHidErrorAccessDenied
+      return errno == EACCES || errno == EPERM    ? kHidErrorAccessDenied
              : errno == ENOENT || errno == ENODEV ? kHidErrorFileNotFound
                                                   : kHidErrorGenFailure;
     }

@@ -1,12 +1,13 @@
 // Pieces shared by the Linux HID service's sources.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 #include "platform/hid.h"
 

@@ -8,8 +8,8 @@ std::string BuildInterfacePath(uint16_t vendorId, uint16_t productId, int collec
                                std::string_view instance) {
   char head[48];
   if (collection > 0) {
-    std::snprintf(head, sizeof head, "\\\\?\\hid#vid_%04x&pid_%04x&col%02d#", vendorId,
-                  productId, collection);
+    std::snprintf(head, sizeof head, "\\\\?\\hid#vid_%04x&pid_%04x&col%02d#", vendorId, productId,
+                  collection);
   } else {
     std::snprintf(head, sizeof head, "\\\\?\\hid#vid_%04x&pid_%04x#", vendorId, productId);
   }

@@ -37,7 +37,8 @@ class CHidService final : public IHidService {
     if (config_.hidraw) entries = EnumerateHidraw();
     const std::string directory = VirtualDirectory();
     if (!directory.empty()) {
-      for (HidInterfaceEntry& entry : EnumerateVirtual(directory)) entries.push_back(std::move(entry));
+      for (HidInterfaceEntry& entry : EnumerateVirtual(directory))
+        entries.push_back(std::move(entry));
     }
     return entries;
   }

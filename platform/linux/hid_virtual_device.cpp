@@ -37,7 +37,10 @@ class CVirtualHidDevice final : public IVirtualHidDevice {
  public:
   CVirtualHidDevice(std::string base, std::string path, const VirtualHidInfo& info, int listenFd,
                     int wakeFd)
-      : base_(std::move(base)), path_(std::move(path)), info_(info), listenFd_(listenFd),
+      : base_(std::move(base)),
+        path_(std::move(path)),
+        info_(info),
+        listenFd_(listenFd),
         wakeFd_(wakeFd) {}
 
   ~CVirtualHidDevice() override {
@@ -145,7 +148,8 @@ class CVirtualHidDevice final : public IVirtualHidDevice {
 bool Listening(const sockaddr_un& address) {
   const int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   if (probe < 0) return false;
-  const bool live = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  const bool live =
+      connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   close(probe);
   return live;
 }
@@ -155,8 +159,8 @@ bool Listening(const sockaddr_un& address) {
 uint32_t CreateVirtualHidDevice(const std::string& directory, const std::string& name,
                                 const VirtualHidInfo& info,
                                 std::unique_ptr<IVirtualHidDevice>& device) {
-  if (!ValidVirtualHidName(name) || info.inputReportLength == 0 ||
-      info.outputReportLength == 0 || info.collection < 0 || info.collection > 99 ||
+  if (!ValidVirtualHidName(name) || info.inputReportLength == 0 || info.outputReportLength == 0 ||
+      info.collection < 0 || info.collection > 99 ||
       info.productString.find('\n') != std::string::npos ||
       info.serial.find('\n') != std::string::npos) {
     return kHidErrorInvalidParameter;
@@ -181,9 +185,11 @@ uint32_t CreateVirtualHidDevice(const std::string& directory, const std::string&
   const std::string text = FormatVirtualHidInfo(info);
   const std::string temporary = base + ".info.tmp";
   FILE* file = std::fopen(temporary.c_str(), "w");
-  const bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  const bool written =
+      file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
   if (file != nullptr && std::fclose(file) != 0) file = nullptr;
-  if (!written || file == nullptr || std::rename(temporary.c_str(), (base + ".info").c_str()) != 0) {
+  if (!written || file == nullptr ||
+      std::rename(temporary.c_str(), (base + ".info").c_str()) != 0) {
     unlink(temporary.c_str());
     unlink(address.sun_path);
     close(listenFd);
@@ -196,8 +202,8 @@ uint32_t CreateVirtualHidDevice(const std::string& directory, const std::string&
     close(listenFd);
     return kHidErrorGenFailure;
   }
-  device = std::make_unique<CVirtualHidDevice>(base, VirtualHidPath(info, name), info, listenFd,
-                                               wakeFd);
+  device =
+      std::make_unique<CVirtualHidDevice>(base, VirtualHidPath(info, name), info, listenFd, wakeFd);
   return kHidOk;
 }
 

@@ -38,9 +38,8 @@ std::string VirtualHidPath(const VirtualHidInfo& info, std::string_view name) {
 
 std::string FormatVirtualHidInfo(const VirtualHidInfo& info) {
   char numbers[160];
-  std::snprintf(numbers, sizeof numbers,
-                "vendor=0x%04x\nproduct=0x%04x\nversion=0x%04x\n", info.vendorId,
-                info.productId, info.versionNumber);
+  std::snprintf(numbers, sizeof numbers, "vendor=0x%04x\nproduct=0x%04x\nversion=0x%04x\n",
+                info.vendorId, info.productId, info.versionNumber);
   std::string text = numbers;
   text += "product_string=" + info.productString + "\n";
   text += "serial=" + info.serial + "\n";
@@ -58,10 +57,14 @@ bool ParseVirtualHidInfo(std::string_view text, VirtualHidInfo& info) {
     uint32_t limit;
   };
   static constexpr Key kKeys[] = {
-      {"vendor", 16, 0xFFFF},           {"product", 16, 0xFFFF},
-      {"version", 16, 0xFFFF},          {"product_string", 0, 0},
-      {"serial", 0, 0},                 {"input_report_length", 10, 0xFFFF},
-      {"output_report_length", 10, 0xFFFF}, {"collection", 10, 99},
+      {"vendor", 16, 0xFFFF},
+      {"product", 16, 0xFFFF},
+      {"version", 16, 0xFFFF},
+      {"product_string", 0, 0},
+      {"serial", 0, 0},
+      {"input_report_length", 10, 0xFFFF},
+      {"output_report_length", 10, 0xFFFF},
+      {"collection", 10, 99},
   };
   unsigned seen = 0;
   VirtualHidInfo parsed;
@@ -81,14 +84,30 @@ bool ParseVirtualHidInfo(std::string_view text, VirtualHidInfo& info) {
         return false;
       }
       switch (i) {
-        case 0: parsed.vendorId = static_cast<uint16_t>(number); break;
-        case 1: parsed.productId = static_cast<uint16_t>(number); break;
-        case 2: parsed.versionNumber = static_cast<uint16_t>(number); break;
-        case 3: parsed.productString = value; break;
-        case 4: parsed.serial = value; break;
-        case 5: parsed.inputReportLength = static_cast<uint16_t>(number); break;
-        case 6: parsed.outputReportLength = static_cast<uint16_t>(number); break;
-        case 7: parsed.collection = static_cast<int>(number); break;
+        case 0:
+          parsed.vendorId = static_cast<uint16_t>(number);
+          break;
+        case 1:
+          parsed.productId = static_cast<uint16_t>(number);
+          break;
+        case 2:
+          parsed.versionNumber = static_cast<uint16_t>(number);
+          break;
+        case 3:
+          parsed.productString = value;
+          break;
+        case 4:
+          parsed.serial = value;
+          break;
+        case 5:
+          parsed.inputReportLength = static_cast<uint16_t>(number);
+          break;
+        case 6:
+          parsed.outputReportLength = static_cast<uint16_t>(number);
+          break;
+        case 7:
+          parsed.collection = static_cast<int>(number);
+          break;
       }
       seen |= 1u << i;
     }

@@ -3,9 +3,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -63,12 +62,13 @@ TEST(VirtualHidInfoText, RoundTrip_AndMissingOrBadKeysRefused) {
   EXPECT_EQ(parsed.collection, 2);
 
   const std::string good = FormatVirtualHidInfo(ReaderInfo());
-  for (const char* bad : {"vendor=0x0d2a\n", "vendor=0d2a\n", "input_report_length=70000\n",
-                          "collection=x\n"}) {
+  for (const char* bad :
+       {"vendor=0x0d2a\n", "vendor=0d2a\n", "input_report_length=70000\n", "collection=x\n"}) {
     std::string text = good;
     const std::string key = std::string(bad).substr(0, std::string(bad).find('='));
     const size_t at = text.find(key + "=");
-    text.replace(at, text.find('\n', at) + 1 - at, std::string(bad) == "vendor=0x0d2a\n" ? "" : bad);
+    text.replace(at, text.find('\n', at) + 1 - at,
+                 std::string(bad) == "vendor=0x0d2a\n" ? "" : bad);
     EXPECT_FALSE(ParseVirtualHidInfo(text, parsed)) << bad;
   }
 }
@@ -83,8 +83,9 @@ TEST_F(VirtualHid, Enumerate_ListsDevicesByNameWithTheirPaths) {
   ASSERT_EQ(paths.size(), 2u);
   EXPECT_EQ(paths[0],
             "\\\\?\\hid#vid_0d2a&pid_0809#vhid&Alpha#{4d1e55b2-f16f-11cf-88cb-001111000030}");
-  EXPECT_EQ(paths[1],
-            "\\\\?\\hid#vid_0d2a&pid_0801&col02#vhid&reader#{4d1e55b2-f16f-11cf-88cb-001111000030}");
+  EXPECT_EQ(
+      paths[1],
+      "\\\\?\\hid#vid_0d2a&pid_0801&col02#vhid&reader#{4d1e55b2-f16f-11cf-88cb-001111000030}");
   second.reset();
   EXPECT_EQ(service->EnumerateInterfaces().size(), 1u);
   EXPECT_FALSE(std::filesystem::exists(temp.Path() + "/Alpha.info"));
@@ -94,10 +95,11 @@ TEST_F(VirtualHid, Enumerate_ListsDevicesByNameWithTheirPaths) {
 TEST_F(VirtualHid, Open_AttributesCapsAndStringsFromTheDescription) {
   std::unique_ptr<IHidDevice> host;
   // Paths compare without regard to case, as the utility hands them on in lower case.
-  ASSERT_EQ(service->Open(
-                "\\\\?\\HID#VID_0D2A&PID_0801&COL02#VHID&READER#{4D1E55B2-F16F-11CF-88CB-001111000030}",
-                host),
-            kHidOk);
+  ASSERT_EQ(
+      service->Open(
+          "\\\\?\\HID#VID_0D2A&PID_0801&COL02#VHID&READER#{4D1E55B2-F16F-11CF-88CB-001111000030}",
+          host),
+      kHidOk);
   HidAttributes attributes;
   ASSERT_EQ(host->GetAttributes(attributes), kHidOk);
   EXPECT_EQ(attributes.vendorId, 0x0D2A);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -339,6 +340,35 @@ TEST_P(RegistryTest, ViewFlags_SelectTheSameStore) {
               ERROR_SUCCESS);
     Registry().CloseKey(key);
   }
+}
+
+TEST_P(RegistryTest, Threads_ShareOneRegistryWithoutLosingWrites) {
+  constexpr int kThreads = 4;
+  constexpr int kWrites = 20;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < kWrites; ++i) {
+        HKEY key = 0;
+        if (Registry().CreateKey(HKEY_CURRENT_USER, "Shared", REG_OPTION_NON_VOLATILE,
+                                 KEY_ALL_ACCESS, &key, nullptr) != ERROR_SUCCESS) {
+          return;
+        }
+        const std::uint8_t value[4] = {static_cast<std::uint8_t>(i), 0, 0, 0};
+        Registry().SetValue(key, "t" + std::to_string(t) + "-" + std::to_string(i), REG_DWORD,
+                            value, 4);
+        Registry().CloseKey(key);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  HKEY key = 0;
+  ASSERT_EQ(Registry().OpenKey(HKEY_CURRENT_USER, "Shared", KEY_READ, &key), ERROR_SUCCESS);
+  std::string name;
+  DWORD count = 0;
+  while (Registry().EnumValue(key, count, &name, nullptr, nullptr) == ERROR_SUCCESS) ++count;
+  EXPECT_EQ(count, static_cast<DWORD>(kThreads * kWrites));
+  Registry().CloseKey(key);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RegistryTest, ::testing::ValuesIn(kBackends),

@@ -44,6 +44,7 @@ int CUsbHid::WriteReports(std::span<const uint8_t> data, uint32_t /*timeoutMs*/)
 
 uint32_t CUsbHid::ReadReports(std::span<uint8_t> buffer, size_t& length, uint32_t timeoutMs) {
   if (device_ == nullptr) return kTransportNotOpen;
+  length = std::min(length, buffer.size());
   const platform::HidIoResult read = device_->ReadReport(buffer.first(length), timeoutMs);
   if (read.error == platform::kHidOk) {
     length = read.bytes;
@@ -73,7 +74,8 @@ uint32_t CUsbHid::FillInput(uint32_t timeoutMs) {
     // A count outside 1 .. reportSize - 2, or beyond the bytes read, would
     // hand out bytes that are not payload: such a report gives none.
     const int count = inputReport_[1];
-    if (length >= 2 && count >= 1 && count <= reportSize_ - 2 && count + 2 <= static_cast<int>(length)) {
+    if (length >= 2 && count >= 1 && count <= reportSize_ - 2 &&
+        count + 2 <= static_cast<int>(length)) {
       inputCursor_ = 2;
       {
         std::lock_guard lock(inputMutex_);

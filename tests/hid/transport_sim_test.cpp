@@ -59,8 +59,9 @@ class TransportSim : public ::testing::Test {
 
 TEST_F(TransportSim, Open_ReaderFoundWithReportId2AndSize64) {
   Start();
-  EXPECT_EQ(path,
-            "\\\\?\\hid#vid_0d2a&pid_0801&col02#vhid&reader#{4d1e55b2-f16f-11cf-88cb-001111000030}");
+  EXPECT_EQ(
+      path,
+      "\\\\?\\hid#vid_0d2a&pid_0801&col02#vhid&reader#{4d1e55b2-f16f-11cf-88cb-001111000030}");
   EXPECT_EQ(hid->ReportId(), 2);
   EXPECT_EQ(hid->ReportSize(), 64);
   // Held open here, the reader is neither listed nor opened a second time.
@@ -97,17 +98,17 @@ TEST_F(TransportSim, Protocol_SyncWriteReadAndFactoryDefaults) {
   for (int i = 0; i < 100; ++i) prefix.push_back(static_cast<uint8_t>('A' + i % 26));
   ASSERT_EQ(protocol->Transact(kKindSw, prefix, kNoExtension, kNoExtension), kTransactOk);
   EXPECT_EQ(Payload(protocol->Reply()), std::vector<uint8_t>{0});
-  ASSERT_EQ(protocol->Transact(kKindSr, std::vector<uint8_t>{0x60, 0xC0}, kNoExtension,
-                               kNoExtension),
-            kTransactOk);
+  ASSERT_EQ(
+      protocol->Transact(kKindSr, std::vector<uint8_t>{0x60, 0xC0}, kNoExtension, kNoExtension),
+      kTransactOk);
   EXPECT_EQ(protocol->Reply().kind, kKindSrp);
   EXPECT_EQ(Payload(protocol->Reply()), prefix);
-  ASSERT_EQ(protocol->Transact(kKindCcmd, std::vector<uint8_t>{0x40, 0x02}, kNoExtension,
-                               kNoExtension),
-            kTransactOk);
-  ASSERT_EQ(protocol->Transact(kKindSr, std::vector<uint8_t>{0x60, 0xC0}, kNoExtension,
-                               kNoExtension),
-            kTransactOk);
+  ASSERT_EQ(
+      protocol->Transact(kKindCcmd, std::vector<uint8_t>{0x40, 0x02}, kNoExtension, kNoExtension),
+      kTransactOk);
+  ASSERT_EQ(
+      protocol->Transact(kKindSr, std::vector<uint8_t>{0x60, 0xC0}, kNoExtension, kNoExtension),
+      kTransactOk);
   EXPECT_EQ(Payload(protocol->Reply()), (std::vector<uint8_t>{0x60, 0xC0, 0x00, 0x00}));
 }
 

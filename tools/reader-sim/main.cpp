@@ -61,8 +61,10 @@ bool RunCommand(const std::string& line, CReaderLink& link, platform::IVirtualHi
     link.SendBarcode(kKindSbcd, rest);
   } else if (verb == "evt") {
     std::vector<uint8_t> payload;
-    if (ParseHex(rest, payload)) link.SendReport(kKindEvt, payload);
-    else std::cerr << "lx2d-reader-sim: evt needs hex bytes\n";
+    if (ParseHex(rest, payload))
+      link.SendReport(kKindEvt, payload);
+    else
+      std::cerr << "lx2d-reader-sim: evt needs hex bytes\n";
   } else if (verb == "raw") {
     std::vector<uint8_t> bytes(rest.begin(), rest.end());
     bytes.push_back('\n');
@@ -116,8 +118,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<platform::IVirtualHidDevice> device;
   const uint32_t created = platform::CreateVirtualHidDevice(directory, options.name, info, device);
   if (created != platform::kHidOk) {
-    std::cerr << "lx2d-reader-sim: cannot create device '" << options.name << "' in "
-              << directory << " (error " << created << ")\n";
+    std::cerr << "lx2d-reader-sim: cannot create device '" << options.name << "' in " << directory
+              << " (error " << created << ")\n";
     return 1;
   }
   wakeTarget.store(device.get());
@@ -125,8 +127,7 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnStopSignal);
   std::cout << "lx2d-reader-sim: " << device->InterfacePath() << std::endl;
 
-  CReportOutput output(*device, options.reportLength, options.reportId,
-                       options.reportIntervalMs);
+  CReportOutput output(*device, options.reportLength, options.reportId, options.reportIntervalMs);
   CReaderLink link(output, options.faults, record.is_open() ? &record : nullptr);
 
   CCommandQueue commands;

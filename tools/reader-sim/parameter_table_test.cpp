@@ -8,10 +8,10 @@ namespace lx2d::sim {
 namespace {
 
 TEST(ParameterRecords, Split_ByParameterByteRange) {
-  const std::vector<uint8_t> bytes = {0x42, 0x7F, 0x01,                    // one value byte
-                                      0x71, 0x80, 0x80, 0x05,              // two: -5
+  const std::vector<uint8_t> bytes = {0x42, 0x7F, 0x01,                       // one value byte
+                                      0x71, 0x80, 0x80, 0x05,                 // two: -5
                                       0x60, 0xC0, 0x00, 0x03, 'a', 'b', 'c',  // length 3
-                                      0x60, 0xC1, 0x00, 0x00};             // empty text
+                                      0x60, 0xC1, 0x00, 0x00};                // empty text
   std::vector<ParameterRecord> records;
   ASSERT_TRUE(SplitRecords(bytes, records));
   ASSERT_EQ(records.size(), 4u);
@@ -25,9 +25,11 @@ TEST(ParameterRecords, Split_ByParameterByteRange) {
 }
 
 TEST(ParameterRecords, Split_CutShortRefused) {
-  for (const std::vector<uint8_t>& bad :
-       {std::vector<uint8_t>{0x42}, {0x42, 0x40}, {0x42, 0x80, 0x01}, {0x60, 0xC0, 0x00},
-        {0x60, 0xC0, 0x00, 0x02, 'a'}}) {
+  for (const std::vector<uint8_t>& bad : {std::vector<uint8_t>{0x42},
+                                          {0x42, 0x40},
+                                          {0x42, 0x80, 0x01},
+                                          {0x60, 0xC0, 0x00},
+                                          {0x60, 0xC0, 0x00, 0x02, 'a'}}) {
     std::vector<ParameterRecord> records;
     EXPECT_FALSE(SplitRecords(bad, records)) << bad.size();
   }

@@ -27,7 +27,8 @@ std::string Hex(std::span<const uint8_t> bytes) {
 std::string UtcNow() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
   char text[40];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", std::gmtime(&seconds));
   char full[48];
@@ -59,9 +60,15 @@ void CReaderLink::Receive(std::span<const uint8_t> bytes) {
 
 void CReaderLink::OnControl(const VscpFrame& frame) {
   switch (frame.kind) {
-    case kCtlSync: SendControl(frame.number, kCtlSydn, 0); break;
-    case kCtlAck: ++acks_; break;
-    case kCtlNak: ++naks_; break;
+    case kCtlSync:
+      SendControl(frame.number, kCtlSydn, 0);
+      break;
+    case kCtlAck:
+      ++acks_;
+      break;
+    case kCtlNak:
+      ++naks_;
+      break;
     case kCtlAbt:
       // The host takes priority: the waiting report is dropped and the
       // host starts counting our frames again.
@@ -76,7 +83,8 @@ void CReaderLink::OnControl(const VscpFrame& frame) {
         SendReport(kKindBcd, report);
       }
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -113,7 +121,9 @@ void CReaderLink::OnRequest(const VscpFrame& frame) {
 
   const std::span<const uint8_t> payload(frame.payload.data(), frame.length);
   switch (frame.kind) {
-    case kKindSr: Reply(frame, kind->replyKind, parameters_.Read(payload)); break;
+    case kKindSr:
+      Reply(frame, kind->replyKind, parameters_.Read(payload));
+      break;
     case kKindSw: {
       const uint8_t result = parameters_.Write(payload) ? kResultOk : kResultRefused;
       Reply(frame, kind->replyKind, {&result, 1});
@@ -154,9 +164,8 @@ void CReaderLink::Reply(const VscpFrame& request, uint8_t kind, std::span<const 
   SendFrames(request.number, kind, kNoExtension, kNoExtension, payload, true);
 }
 
-void CReaderLink::SendFrames(uint8_t number, uint8_t kind, uint16_t extension1,
-                             uint16_t extension2, std::span<const uint8_t> payload,
-                             bool isReply) {
+void CReaderLink::SendFrames(uint8_t number, uint8_t kind, uint16_t extension1, uint16_t extension2,
+                             std::span<const uint8_t> payload, bool isReply) {
   const size_t chunk = faults_.replyFrameBytes == 0 ? payload.size() : faults_.replyFrameBytes;
   size_t at = 0;
   do {
@@ -197,8 +206,8 @@ void CReaderLink::Record(const VscpFrame& frame) {
   char head[96];
   std::snprintf(head, sizeof head, "\",\"kind\":\"%s\",\"number\":%u,\"flags\":%u,\"payload\":\"",
                 KindName(frame.kind).c_str(), frame.number, frame.flags);
-  *record_ << "{\"time\":\"" << UtcNow() << head
-           << Hex({frame.payload.data(), frame.length}) << "\"}\n";
+  *record_ << "{\"time\":\"" << UtcNow() << head << Hex({frame.payload.data(), frame.length})
+           << "\"}\n";
   record_->flush();
 }
 

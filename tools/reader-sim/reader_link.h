@@ -18,12 +18,12 @@ namespace lx2d::sim {
 // Injected faults. Counts apply to the next requests in arrival order; a
 // request meets at most one of them, tested in the order below.
 struct LinkFaults {
-  int busy = 0;       // answered with BUSY (a BCD report waits for RSND)
-  int sydn = 0;       // answered with SYDN
-  int nak = 0;        // answered with NAK
-  int dropAcks = 0;   // not acknowledged and not answered, as if lost
-  uint32_t ackDelayMs = 0;    // before each ACK
-  uint32_t replyDelayMs = 0;  // between a request's ACK and its reply
+  int busy = 0;                   // answered with BUSY (a BCD report waits for RSND)
+  int sydn = 0;                   // answered with SYDN
+  int nak = 0;                    // answered with NAK
+  int dropAcks = 0;               // not acknowledged and not answered, as if lost
+  uint32_t ackDelayMs = 0;        // before each ACK
+  uint32_t replyDelayMs = 0;      // between a request's ACK and its reply
   bool duplicateReplies = false;  // every reply frame is sent twice
   size_t replyFrameBytes = 0;     // replies split into frames of this payload size; 0: one frame
 };

@@ -9,7 +9,9 @@ namespace {
 
 class CRecordingOutput final : public ILinkOutput {
  public:
-  void Send(std::span<const uint8_t> bytes) override { sent.emplace_back(bytes.begin(), bytes.end()); }
+  void Send(std::span<const uint8_t> bytes) override {
+    sent.emplace_back(bytes.begin(), bytes.end());
+  }
   void Pause(uint32_t ms) override { paused += ms; }
 
   // Every frame sent, decoded.
@@ -61,8 +63,8 @@ TEST(ReaderLink, SetupWriteThenRead_AckAndRepliesWithStoredValues) {
   CRecordingOutput output;
   CReaderLink link(output, {}, nullptr);
   // A one-byte, a two-byte and a length-prefixed record, back to back.
-  link.Receive(Request(kKindSw, {0x42, 0x41, 0x01, 0x7C, 0x81, 0x80, 0x05, 0x60, 0xC0, 0x00,
-                                 0x02, 'A', 'B'}));
+  link.Receive(Request(
+      kKindSw, {0x42, 0x41, 0x01, 0x7C, 0x81, 0x80, 0x05, 0x60, 0xC0, 0x00, 0x02, 'A', 'B'}));
   link.Receive(Request(kKindSr, {0x7C, 0x81, 0x60, 0xC0, 0x99, 0x99}, 8));
   const auto frames = output.Frames();
   ASSERT_EQ(frames.size(), 4u);
@@ -137,7 +139,8 @@ TEST(ReaderLink, Busy_RsndDeliversTheWaitingReport_AbtAnsweredWithAbdn) {
   auto frames = output.Frames();
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(frames[1].kind, kKindBcd);
-  EXPECT_EQ(Payload(frames[1]), (std::vector<uint8_t>{0, 9, 'B', 'U', 'S', 'Y', '-', 'D', 'A', 'T', 'A'}));
+  EXPECT_EQ(Payload(frames[1]),
+            (std::vector<uint8_t>{0, 9, 'B', 'U', 'S', 'Y', '-', 'D', 'A', 'T', 'A'}));
   link.Receive(Request(kKindSr, {0x42, 0x40}));
   link.Receive(Control(kCtlAbt, 0x22));
   frames = output.Frames();
@@ -175,7 +178,8 @@ TEST(ReaderLink, Girq_GirpEchoesTheExtensionBytes) {
   link.Receive(wire);
   ASSERT_EQ(output.sent.size(), 2u);
   std::vector<uint8_t> expected;
-  EncodeFrame(3, kKindGirp, 0x12, 0x34, std::vector<uint8_t>{0xAA}, kFlagFirst | kFlagLast, expected);
+  EncodeFrame(3, kKindGirp, 0x12, 0x34, std::vector<uint8_t>{0xAA}, kFlagFirst | kFlagLast,
+              expected);
   EXPECT_EQ(output.sent[1], expected);
 }
 

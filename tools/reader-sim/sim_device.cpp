@@ -23,7 +23,9 @@ void CReportOutput::Send(std::span<const uint8_t> bytes) {
   }
 }
 
-void CReportOutput::Pause(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void CReportOutput::Pause(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 void CCommandQueue::Push(std::string line) {
   std::lock_guard lock(mutex_);
@@ -50,8 +52,11 @@ void ServeDevice(platform::IVirtualHidDevice& device, CReaderLink& link, uint16_
         if (count >= 1 && count <= report.size() - 2) link.Receive({report.data() + 2, count});
         break;
       }
-      case platform::VirtualHidEvent::kDisconnected: link.Disconnected(); break;
-      default: break;
+      case platform::VirtualHidEvent::kDisconnected:
+        link.Disconnected();
+        break;
+      default:
+        break;
     }
     std::string line;
     while (commands != nullptr && commands->Pop(line)) {

@@ -38,7 +38,8 @@ bool Number(const std::string& text, uint32_t limit, uint32_t& out) {
     base = 16;
   }
   uint32_t value = 0;
-  const auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+  const auto [end, status] =
+      std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
   if (status != std::errc() || end != digits.data() + digits.size() || digits.empty() ||
       value > limit) {
     return false;
@@ -74,11 +75,11 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
       uint32_t limit;
     };
     static constexpr NumericOption kNumeric[] = {
-        {"--vendor", 0xFFFF},        {"--product", 0xFFFF},     {"--version", 0xFFFF},
-        {"--collection", 99},        {"--report-length", 64},   {"--report-id", 0xFF},
-        {"--report-interval", 60000}, {"--ack-delay", 60000},   {"--reply-delay", 60000},
-        {"--drop-acks", 1000000},    {"--busy", 1000000},       {"--sydn", 1000000},
-        {"--nak", 1000000},          {"--split", 65535},
+        {"--vendor", 0xFFFF},         {"--product", 0xFFFF},   {"--version", 0xFFFF},
+        {"--collection", 99},         {"--report-length", 64}, {"--report-id", 0xFF},
+        {"--report-interval", 60000}, {"--ack-delay", 60000},  {"--reply-delay", 60000},
+        {"--drop-acks", 1000000},     {"--busy", 1000000},     {"--sydn", 1000000},
+        {"--nak", 1000000},           {"--split", 65535},
     };
     const NumericOption* numeric = nullptr;
     for (const NumericOption& candidate : kNumeric) {
@@ -90,24 +91,42 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
         return false;
       }
     }
-    if (option == "--name") options.name = value;
-    else if (option == "--product-string") options.productString = value;
-    else if (option == "--serial") options.serial = value;
-    else if (option == "--record") options.recordFile = value;
-    else if (option == "--vendor") options.vendorId = static_cast<uint16_t>(number);
-    else if (option == "--product") options.productId = static_cast<uint16_t>(number);
-    else if (option == "--version") options.versionNumber = static_cast<uint16_t>(number);
-    else if (option == "--collection") options.collection = static_cast<int>(number);
-    else if (option == "--report-length") options.reportLength = static_cast<uint16_t>(number);
-    else if (option == "--report-id") options.reportId = static_cast<uint8_t>(number);
-    else if (option == "--report-interval") options.reportIntervalMs = number;
-    else if (option == "--ack-delay") options.faults.ackDelayMs = number;
-    else if (option == "--reply-delay") options.faults.replyDelayMs = number;
-    else if (option == "--drop-acks") options.faults.dropAcks = static_cast<int>(number);
-    else if (option == "--busy") options.faults.busy = static_cast<int>(number);
-    else if (option == "--sydn") options.faults.sydn = static_cast<int>(number);
-    else if (option == "--nak") options.faults.nak = static_cast<int>(number);
-    else if (option == "--split") options.faults.replyFrameBytes = number;
+    if (option == "--name")
+      options.name = value;
+    else if (option == "--product-string")
+      options.productString = value;
+    else if (option == "--serial")
+      options.serial = value;
+    else if (option == "--record")
+      options.recordFile = value;
+    else if (option == "--vendor")
+      options.vendorId = static_cast<uint16_t>(number);
+    else if (option == "--product")
+      options.productId = static_cast<uint16_t>(number);
+    else if (option == "--version")
+      options.versionNumber = static_cast<uint16_t>(number);
+    else if (option == "--collection")
+      options.collection = static_cast<int>(number);
+    else if (option == "--report-length")
+      options.reportLength = static_cast<uint16_t>(number);
+    else if (option == "--report-id")
+      options.reportId = static_cast<uint8_t>(number);
+    else if (option == "--report-interval")
+      options.reportIntervalMs = number;
+    else if (option == "--ack-delay")
+      options.faults.ackDelayMs = number;
+    else if (option == "--reply-delay")
+      options.faults.replyDelayMs = number;
+    else if (option == "--drop-acks")
+      options.faults.dropAcks = static_cast<int>(number);
+    else if (option == "--busy")
+      options.faults.busy = static_cast<int>(number);
+    else if (option == "--sydn")
+      options.faults.sydn = static_cast<int>(number);
+    else if (option == "--nak")
+      options.faults.nak = static_cast<int>(number);
+    else if (option == "--split")
+      options.faults.replyFrameBytes = number;
     else {
       error = "unknown option " + option;
       return false;

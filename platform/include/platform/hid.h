@@ -127,8 +127,8 @@ class IHidService {
 
 // Where a service looks for devices.
 struct HidServiceConfig {
-  bool hidraw = true;                // list hidraw nodes through libudev
-  std::string virtualDeviceDir;      // folder of virtual devices; empty: none
+  bool hidraw = true;            // list hidraw nodes through libudev
+  std::string virtualDeviceDir;  // folder of virtual devices; empty: none
 };
 
 // A service over the given sources.
@@ -154,8 +154,8 @@ struct VirtualHidInfo {
   uint16_t vendorId = 0;
   uint16_t productId = 0;
   uint16_t versionNumber = 0;
-  std::string productString;  // UTF-8
-  std::string serial;         // UTF-8; empty when the device has none
+  std::string productString;        // UTF-8
+  std::string serial;               // UTF-8; empty when the device has none
   uint16_t inputReportLength = 0;   // bytes, report id byte included
   uint16_t outputReportLength = 0;  // bytes, report id byte included
   int collection = 0;               // 0: single collection, else 1-based
