@@ -15,7 +15,8 @@ namespace {
 
 class CNullPreferenceRegistry final : public lx2d::IPreferenceRegistry {
  public:
-  bool WriteStringValue(std::u16string_view, std::u16string_view, std::span<const uint8_t>) override {
+  bool WriteStringValue(std::u16string_view, std::u16string_view,
+                        std::span<const uint8_t>) override {
     return true;
   }
   bool WriteDwordValue(std::u16string_view, std::u16string_view, uint32_t) override { return true; }

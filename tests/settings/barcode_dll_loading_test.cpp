@@ -28,7 +28,8 @@ class CFolderLoader final : public ILibraryLoader {
     void* module = platform::LoadLibrary(folder + "/libRDLK_HID.so");
     if (!module) return "<not loaded>";
     using LogFn = const char* (*)();
-    const std::string log = reinterpret_cast<LogFn>(platform::GetProcAddress(module, "FakeCallLog"))();
+    const std::string log =
+        reinterpret_cast<LogFn>(platform::GetProcAddress(module, "FakeCallLog"))();
     platform::FreeLibrary(module);
     return log;
   }
@@ -51,10 +52,11 @@ TEST(BarcodeDllLoading, FullLibrary_BindsConnectsAndDisconnectsOnUnload) {
     EXPECT_EQ(dll.ConnectReader(), 0);
     EXPECT_EQ(dll.RestoreDefaults(), 0);
   }
-  EXPECT_EQ(loader.CallLog(),
-            "Initialize SOFTWARE\\Korvane\\LX2D_B_SET;GetDllVersion;"
-            "DeviceIOControl 260 \\\\?\\hid#vid_0d2a&pid_0801&col02#x;Connect;ControlCommand 50 40 00;"
-            "ControlCommand 40 02;ControlCommand 30 02;Disconnect;");
+  EXPECT_EQ(
+      loader.CallLog(),
+      "Initialize SOFTWARE\\Korvane\\LX2D_B_SET;GetDllVersion;"
+      "DeviceIOControl 260 \\\\?\\hid#vid_0d2a&pid_0801&col02#x;Connect;ControlCommand 50 40 00;"
+      "ControlCommand 40 02;ControlCommand 30 02;Disconnect;");
   platform::FreeLibrary(keepLoaded);
 }
 
@@ -100,8 +102,9 @@ TEST(BarcodeDllLoading, FailingInitialize_Gives83AndTheLibraryText) {
   CBarcodeDll dll(loader);
   ASSERT_EQ(dll.LoadBarcodeDll(false), kBindVersionCheckFailed);
   EXPECT_EQ(dll.LastResult(), 3);
-  EXPECT_EQ(BindingFailureText(UiLanguage::kEnglish, kBindVersionCheckFailed, dll.LastResult(), u""),
-            u"GetDLLVersion Porc Error\nRegistry error => check registry permission");
+  EXPECT_EQ(
+      BindingFailureText(UiLanguage::kEnglish, kBindVersionCheckFailed, dll.LastResult(), u""),
+      u"GetDLLVersion Porc Error\nRegistry error => check registry permission");
 }
 
 TEST(BarcodeDllLoading, AbsentLibrary_Gives80) {
@@ -109,8 +112,7 @@ TEST(BarcodeDllLoading, AbsentLibrary_Gives80) {
   CBarcodeDll dll(loader);
   EXPECT_EQ(dll.LoadBarcodeDll(false), kBindNotLoadable);
   EXPECT_EQ(dll.LoadBarcodeDll(true), kBindNotLoadable);
-  EXPECT_EQ(BindingFailureText(UiLanguage::kEnglish, kBindNotLoadable, 0,
-                               u"libRDLK_Rs.so"),
+  EXPECT_EQ(BindingFailureText(UiLanguage::kEnglish, kBindNotLoadable, 0, u"libRDLK_Rs.so"),
             u"Can not load Barcode DLL File : libRDLK_Rs.so");
 }
 

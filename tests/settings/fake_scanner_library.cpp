@@ -67,16 +67,16 @@ uint16_t DeviceIOControl(uint32_t code, const void* input, uint32_t inputLength,
 
 #define LX2D_FAKE_PLAIN(name) \
   uint16_t name() { return Log(#name); }
-#define LX2D_FAKE_REQUEST(name)                                                                      \
-  uint16_t name(const unsigned char* request, uint32_t length, unsigned char*, uint32_t,        \
-                uint32_t* replyLength) {                                                        \
-    *replyLength = 0;                                                                           \
-    return Log(#name + Hex(request, length));                                                   \
+#define LX2D_FAKE_REQUEST(name)                                                          \
+  uint16_t name(const unsigned char* request, uint32_t length, unsigned char*, uint32_t, \
+                uint32_t* replyLength) {                                                 \
+    *replyLength = 0;                                                                    \
+    return Log(#name + Hex(request, length));                                            \
   }
-#define LX2D_FAKE_READ(name)                                        \
-  uint16_t name(unsigned char*, uint32_t, uint32_t* length) {  \
-    *length = 0;                                               \
-    return Log(#name);                                         \
+#define LX2D_FAKE_READ(name)                                  \
+  uint16_t name(unsigned char*, uint32_t, uint32_t* length) { \
+    *length = 0;                                              \
+    return Log(#name);                                        \
   }
 
 #ifndef FAKE_OMIT_Connect

@@ -41,7 +41,8 @@ class CChecker {
         Report(section.line, "[" + Utf16ToUtf8(section.name) + "]: section is never read" +
                                  Suggestion(section.name, SectionNames()));
       } else if (const auto first = firstOf.find(known); first != firstOf.end()) {
-        Report(section.line, "[" + Utf16ToUtf8(section.name) + "]: repeated section; only the one at line " +
+        Report(section.line, "[" + Utf16ToUtf8(section.name) +
+                                 "]: repeated section; only the one at line " +
                                  std::to_string(first->second->line) + " is read");
       } else {
         firstOf[known] = &section;
@@ -62,14 +63,15 @@ class CChecker {
       const std::string key = where + Utf16ToUtf8(entry.key);
       const KeyRule* rule = FindKnownKey(known, entry.key);
       std::u16string folded;
-      for (const char16_t c : entry.key) folded.push_back((c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c);
+      for (const char16_t c : entry.key)
+        folded.push_back((c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c);
       if (!rule) {
         std::vector<std::u16string> names;
         for (const KeyRule& candidate : known.keys) names.emplace_back(candidate.name);
         Report(entry.line, key + ": key is never read" + Suggestion(entry.key, names));
       } else if (const auto first = firstLine.find(folded); first != firstLine.end()) {
-        Report(entry.line, key + ": repeated key; only the one at line " + std::to_string(first->second) +
-                               " is read");
+        Report(entry.line, key + ": repeated key; only the one at line " +
+                               std::to_string(first->second) + " is read");
       } else if (!entry.hasValue) {
         Report(entry.line, key + ": no '=', so the key counts as absent");
         firstLine[folded] = entry.line;
@@ -79,8 +81,9 @@ class CChecker {
       }
     }
     for (const KeyRule& rule : known.keys) {
-      const bool present = std::any_of(section.entries.begin(), section.entries.end(),
-                                       [&](const ProfileEntry& e) { return FindKnownKey(known, e.key) == &rule; });
+      const bool present =
+          std::any_of(section.entries.begin(), section.entries.end(),
+                      [&](const ProfileEntry& e) { return FindKnownKey(known, e.key) == &rule; });
       if (rule.form == KeyForm::kByteList && present) CheckByteList(known, section, rule);
     }
   }
@@ -93,25 +96,29 @@ class CChecker {
       if (rule.name == u"Insert_String" && item.Is(SETTING_OK)) {
         ReplaceEscapeTokens(item);
         if (item.RecordLength() - 4 > static_cast<int32_t>(kMaxInsertBytes)) {
-          Report(entry.line, key + raw + ": more than 255 bytes after escape tokens; the rule is not sent");
+          Report(entry.line,
+                 key + raw + ": more than 255 bytes after escape tokens; the rule is not sent");
         }
       }
       return;
     }
     if (item.Is(SETTING_INVALID)) {
       const bool range = IsOutOfRange(item, rule.names);
-      std::string why = range ? "out of range for a " + std::string(rule.form == KeyForm::kNumber1 ? "one" : "two") +
-                                    "-byte number"
-                        : rule.names.empty() ? "not a number"
-                                             : "not one of the names this key takes" + NameSuggestion(item, rule);
+      std::string why =
+          range ? "out of range for a " +
+                      std::string(rule.form == KeyForm::kNumber1 ? "one" : "two") + "-byte number"
+          : rule.names.empty() ? "not a number"
+                               : "not one of the names this key takes" + NameSuggestion(item, rule);
       Report(entry.line, key + raw + ": invalid, " + why + "; nothing is sent");
     } else if (item.Is(SETTING_OK) && (item.value < rule.low || item.value > rule.high)) {
       Report(entry.line, key + raw + ": value " + std::to_string(item.value) + " is outside " +
-                             std::to_string(rule.low) + " to " + std::to_string(rule.high) + "; ignored");
+                             std::to_string(rule.low) + " to " + std::to_string(rule.high) +
+                             "; ignored");
     }
   }
 
-  void CheckByteList(const KnownSection& known, const ProfileSection& section, const KeyRule& rule) {
+  void CheckByteList(const KnownSection& known, const ProfileSection& section,
+                     const KeyRule& rule) {
     const std::string where = "[" + Utf16ToUtf8(section.name) + "] ";
     int stop = 0;  // the first DATAn the engine does not take
     for (int n = 1; n <= kMaxByteListBytes && stop == 0; ++n) {
@@ -145,8 +152,8 @@ class CChecker {
       }
       for (const auto& [known, section] : firstOf) {
         if (known != direct && known->afterDirectData) {
-          Report(section->line, "[" + Utf16ToUtf8(section->name) + "]: not applied, [" + Utf16ToUtf8(direct->name) +
-                                    "] ends the run before it");
+          Report(section->line, "[" + Utf16ToUtf8(section->name) + "]: not applied, [" +
+                                    Utf16ToUtf8(direct->name) + "] ends the run before it");
         }
       }
       return;
@@ -210,7 +217,8 @@ int RunCheck(const std::filesystem::path& file, std::ostream& out, std::ostream&
   const CSettingReader reader(files, codePage);
   const std::vector<ProfileSection> sections = ParseProfile(DecodeProfileBytes(bytes, codePage));
   std::vector<Problem> problems = CChecker(reader, file, sections).Run();
-  for (const Problem& problem : problems) out << "line " << problem.line << ": " << problem.text << '\n';
+  for (const Problem& problem : problems)
+    out << "line " << problem.line << ": " << problem.text << '\n';
 
   const CSettingItem bcrType = ReadRuleKey(reader, file, kIdentificationSection, kBcrTypeKey);
   const std::string raw = Utf16ToUtf8(bcrType.rawText);

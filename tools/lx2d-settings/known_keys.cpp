@@ -40,14 +40,16 @@ std::vector<KnownSection> Gather() {
   std::vector<KnownSection> sections;
   SectionNamed(sections, kIdentificationSection, false).keys.push_back(kBcrTypeKey);
   for (const SequenceKey& key : kSequenceKeys) {
-    const bool early = key.section == u"NOT_FORCE_DEFAULT" || key.section == u"PROC_FORCE_DEFAULT" ||
-                       key.section == u"Set_Direct_Data_By_CtrlCmd" || key.section == kIdentificationSection;
+    const bool early =
+        key.section == u"NOT_FORCE_DEFAULT" || key.section == u"PROC_FORCE_DEFAULT" ||
+        key.section == u"Set_Direct_Data_By_CtrlCmd" || key.section == kIdentificationSection;
     KnownSection& section = SectionNamed(sections, key.section, !early);
     if (key.rule.name != kBcrTypeKey.name) section.keys.push_back(key.rule);
   }
   for (int number = 1; number <= kScenarioCount; ++number) {
     for (const ScenarioKey& key : kScenarioKeys) {
-      SectionNamed(sections, ScenarioSectionName(number, key.inRuleSection), true).keys.push_back(key.rule);
+      SectionNamed(sections, ScenarioSectionName(number, key.inRuleSection), true)
+          .keys.push_back(key.rule);
     }
   }
   for (const SymbologySection& symbology : kSymbologySections) {
@@ -70,7 +72,8 @@ std::size_t Distance(std::u16string_view a, std::u16string_view b) {
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
       const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (Fold(a[i - 1]) == Fold(b[j - 1]) ? 0 : 1)});
+      row[j] = std::min(
+          {row[j] + 1, row[j - 1] + 1, diagonal + (Fold(a[i - 1]) == Fold(b[j - 1]) ? 0 : 1)});
       diagonal = above;
     }
   }

@@ -33,10 +33,12 @@ class CRecordingPreferenceRegistry final : public IPreferenceRegistry {
     return true;
   }
   bool WriteDwordValue(std::u16string_view, std::u16string_view name, uint32_t value) override {
-    writes.push_back("RegSetValue " + platform::Utf16ToUtf8(name) + " REG_DWORD " + std::to_string(value));
+    writes.push_back("RegSetValue " + platform::Utf16ToUtf8(name) + " REG_DWORD " +
+                     std::to_string(value));
     return true;
   }
-  std::optional<uint32_t> ReadDwordValue(std::u16string_view key, std::u16string_view name) override {
+  std::optional<uint32_t> ReadDwordValue(std::u16string_view key,
+                                         std::u16string_view name) override {
     return reads.ReadDwordValue(key, name);
   }
 
@@ -63,7 +65,8 @@ int RunPlan(const std::filesystem::path& file, std::ostream& out) {
 
   CReg reg(platform::DefaultRegistry());
   CRecordingPreferenceRegistry registry(reg);
-  const std::u16string emulatorKey = reg.ReadEmulatorKeyPath().value_or(std::u16string(kDefaultEmulatorKey));
+  const std::u16string emulatorKey =
+      reg.ReadEmulatorKeyPath().value_or(std::u16string(kDefaultEmulatorKey));
   const int written = WriteEmulatorPreferences(reader, file, emulatorKey, registry);
   for (const std::string& write : registry.writes) out << write << '\n';
   out << "WriteEmulatorPreferences " << written << '\n';

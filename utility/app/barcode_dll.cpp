@@ -39,7 +39,8 @@ const CBarcodeDll::Binding CBarcodeDll::kBindings[] = {
 
 CBarcodeDll::CBarcodeDll(ILibraryLoader& loader, Sleeper sleeper)
     : loader(loader), sleeper(std::move(sleeper)) {
-  if (!this->sleeper) this->sleeper = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
+  if (!this->sleeper)
+    this->sleeper = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
 }
 
 CBarcodeDll::~CBarcodeDll() { UnloadBarcodeDll(); }
@@ -84,7 +85,7 @@ int CBarcodeDll::CheckDllVersion() {
   state = BarcodeDllState::kInitialized;
   PrepareReply();
   if (Store(Export<GetDllVersionFn>(kGetDllVersion)(reinterpret_cast<char*>(reply.data()),
-                                                     kExchangeBufferSize, &replyLength)) != 0) {
+                                                    kExchangeBufferSize, &replyLength)) != 0) {
     versionText.clear();
     return -1;
   }
@@ -107,7 +108,7 @@ int CBarcodeDll::ConnectReader() {
     if (!deviceIoControl) return -1;
     PrepareReply();
     Store(deviceIoControl(kIoControlSetDevicePath, path.data(),
-                                  static_cast<uint32_t>(path.size() + 1), nullptr, 0, &replyLength));
+                          static_cast<uint32_t>(path.size() + 1), nullptr, 0, &replyLength));
   } else {
     const auto configurationDialog = Export<PlainFn>(kConfigurationDialog);
     if (!configurationDialog || Store(configurationDialog()) != 0) return -1;
@@ -166,7 +167,8 @@ int CBarcodeDll::Request(RequestFn function, std::span<const uint8_t> bytes) {
   std::copy(bytes.begin(), bytes.end(), command.begin());
   commandLength = static_cast<uint32_t>(bytes.size());
   PrepareReply();
-  return Store(function(command.data(), commandLength, reply.data(), kExchangeBufferSize, &replyLength));
+  return Store(
+      function(command.data(), commandLength, reply.data(), kExchangeBufferSize, &replyLength));
 }
 
 int CBarcodeDll::Store(uint16_t result) {

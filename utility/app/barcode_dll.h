@@ -104,10 +104,27 @@ class CBarcodeDll final : public ISetupChannel {
   // Slots of the export table, in the order the table holds them; the
   // unnamed ones stay empty.
   enum ExportSlot : std::size_t {
-    kConfigurationDialog, kConnect, kInitialize, kControlCommand, kDisconnect,
-    kGetDllVersion, kGetRawData, kSetupWrite, kStatusRead, kSetupRead,
-    kGetEventNotification, kGetBarcodeData, kUnused12, kImageDataRead, kGetImageData,
-    kUnused15, kUnused16, kDeviceIoControl, kUnused18, kDeinitialize, kExportSlots,
+    kConfigurationDialog,
+    kConnect,
+    kInitialize,
+    kControlCommand,
+    kDisconnect,
+    kGetDllVersion,
+    kGetRawData,
+    kSetupWrite,
+    kStatusRead,
+    kSetupRead,
+    kGetEventNotification,
+    kGetBarcodeData,
+    kUnused12,
+    kImageDataRead,
+    kGetImageData,
+    kUnused15,
+    kUnused16,
+    kDeviceIoControl,
+    kUnused18,
+    kDeinitialize,
+    kExportSlots,
   };
   struct Binding {
     const char* name;  // nullptr: the version check runs here

@@ -55,11 +55,21 @@ TEST_F(BarcodeDllTest, MissingExport_ReportsItsResult) {
     const char* name;
     int result;
   } cases[] = {
-      {"Initialize", 81},     {"GetDllVersion", 82},   {"Connect", 84},
-      {"Disconnect", 85},     {"ControlCommand", 86},  {"StatusRead", 87},
-      {"SetupRead", 88},      {"SetupWrite", 89},      {"GetBarcodeData", 90},
-      {"GetRawData", 91},     {"GetImageData", 92},    {"ImageDataRead", 93},
-      {"GetEventNotification", 94}, {"DeviceIOControl", 95}, {"ConfigurationDialog", 96},
+      {"Initialize", 81},
+      {"GetDllVersion", 82},
+      {"Connect", 84},
+      {"Disconnect", 85},
+      {"ControlCommand", 86},
+      {"StatusRead", 87},
+      {"SetupRead", 88},
+      {"SetupWrite", 89},
+      {"GetBarcodeData", 90},
+      {"GetRawData", 91},
+      {"GetImageData", 92},
+      {"ImageDataRead", 93},
+      {"GetEventNotification", 94},
+      {"DeviceIOControl", 95},
+      {"ConfigurationDialog", 96},
       {"Deinitialize", 98},
   };
   for (const auto& c : cases) {
@@ -105,7 +115,8 @@ TEST_F(BarcodeDllTest, Connect_WithoutPathAsksConfigurationDialog) {
   library.results = {{"ControlCommand", 10}};
   library.calls.clear();
   EXPECT_EQ(dll.ConnectReader(), -1);
-  EXPECT_THAT(library.calls, ElementsAre("ConfigurationDialog", "Connect", "ControlCommand 50 40 00"));
+  EXPECT_THAT(library.calls,
+              ElementsAre("ConfigurationDialog", "Connect", "ControlCommand 50 40 00"));
   EXPECT_EQ(dll.LastResult(), 10);
   EXPECT_EQ(dll.State(), BarcodeDllState::kInitialized);
 }
@@ -135,8 +146,8 @@ TEST_F(BarcodeDllTest, RestoreDefaults_AlwaysWaits2000Ms) {
   EXPECT_EQ(dll.RestoreDefaults(), -1);
   library.results.clear();
   EXPECT_EQ(dll.RestoreDefaults(), 0);
-  EXPECT_THAT(library.calls, ElementsAre("ControlCommand 40 02", "Sleep 2000", "ControlCommand 40 02",
-                                         "Sleep 2000"));
+  EXPECT_THAT(library.calls, ElementsAre("ControlCommand 40 02", "Sleep 2000",
+                                         "ControlCommand 40 02", "Sleep 2000"));
 }
 
 TEST_F(BarcodeDllTest, Requests_EmptyOrOversizedFailWithoutCall) {

@@ -13,7 +13,8 @@ using InitializeFn = uint16_t (*)(const char* keyPath, unsigned char* initialize
 using GetDllVersionFn = uint16_t (*)(char* output, uint32_t capacity, uint32_t* length);
 // DeviceIOControl(code, input, input length, output, output capacity, output length)
 using DeviceIoControlFn = uint16_t (*)(uint32_t code, const void* input, uint32_t inputLength,
-                                       void* output, uint32_t outputCapacity, uint32_t* outputLength);
+                                       void* output, uint32_t outputCapacity,
+                                       uint32_t* outputLength);
 // ConfigurationDialog, Connect, Disconnect, Deinitialize
 using PlainFn = uint16_t (*)();
 // ControlCommand, SetupWrite, SetupRead, StatusRead, ImageDataRead:

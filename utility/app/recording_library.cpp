@@ -42,7 +42,8 @@ uint16_t DeviceIoControl(uint32_t code, const void* input, uint32_t inputLength,
   *outputLength = 0;
   std::string_view text(static_cast<const char*>(input), inputLength);
   text = text.substr(0, text.find('\0'));
-  return Record("DeviceIOControl", "DeviceIOControl " + std::to_string(code) + " " + std::string(text));
+  return Record("DeviceIOControl",
+                "DeviceIOControl " + std::to_string(code) + " " + std::string(text));
 }
 
 template <const char* kName>
@@ -54,7 +55,8 @@ template <const char* kName>
 uint16_t Request(const unsigned char* request, uint32_t requestLength, unsigned char*, uint32_t,
                  uint32_t* replyLength) {
   *replyLength = 0;
-  return Record(kName, std::string(kName) + " " + FormatHexPairs(std::span(request, requestLength)));
+  return Record(kName,
+                std::string(kName) + " " + FormatHexPairs(std::span(request, requestLength)));
 }
 
 template <const char* kName>
@@ -121,8 +123,9 @@ void* CRecordingLibrary::Load(const std::string& path) {
 
 void* CRecordingLibrary::Symbol(void* module, const char* name) {
   if (module != &moduleToken || missing.contains(name)) return nullptr;
-  const auto found = std::find_if(std::begin(kExports), std::end(kExports),
-                                  [&](const ExportEntry& entry) { return std::strcmp(entry.name, name) == 0; });
+  const auto found =
+      std::find_if(std::begin(kExports), std::end(kExports),
+                   [&](const ExportEntry& entry) { return std::strcmp(entry.name, name) == 0; });
   return found == std::end(kExports) ? nullptr : found->address;
 }
 

@@ -13,7 +13,8 @@ using namespace platform;
 bool Query(IRegistry& registry, HKEY root, std::u16string_view key, std::u16string_view name,
            DWORD capacity, DWORD& type, std::vector<uint8_t>& data) {
   HKEY handle = 0;
-  if (registry.OpenKey(root, Utf16ToUtf8(key), KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return false;
+  if (registry.OpenKey(root, Utf16ToUtf8(key), KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+    return false;
   data.assign(capacity, 0);
   DWORD size = capacity;
   const LSTATUS status = registry.QueryValue(handle, Utf16ToUtf8(name), &type, data.data(), &size);
@@ -27,8 +28,8 @@ bool Query(IRegistry& registry, HKEY root, std::u16string_view key, std::u16stri
 std::optional<std::u16string> CReg::ReadEmulatorKeyPath() {
   DWORD type = REG_NONE;
   std::vector<uint8_t> data;
-  if (!Query(registry, HKEY_LOCAL_MACHINE, kUtilityKey, kEmulatorKeyPathValue, kEmulatorKeyPathBytes,
-             type, data) ||
+  if (!Query(registry, HKEY_LOCAL_MACHINE, kUtilityKey, kEmulatorKeyPathValue,
+             kEmulatorKeyPathBytes, type, data) ||
       (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ)) {
     return std::nullopt;
   }
@@ -46,8 +47,10 @@ std::optional<uint32_t> CReg::ReadDwordValue(HKEY root, std::u16string_view key,
   constexpr DWORD kCapacity = 256;
   DWORD type = REG_NONE;
   std::vector<uint8_t> data;
-  if (!Query(registry, root, key, name, kCapacity, type, data) || type != REG_DWORD) return std::nullopt;
-  return static_cast<uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16) | (uint32_t{data[3]} << 24));
+  if (!Query(registry, root, key, name, kCapacity, type, data) || type != REG_DWORD)
+    return std::nullopt;
+  return static_cast<uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16) |
+                               (uint32_t{data[3]} << 24));
 }
 
 std::optional<uint32_t> CReg::ReadDwordValue(std::u16string_view key, std::u16string_view name) {
@@ -60,8 +63,9 @@ bool CReg::WriteStringValue(std::u16string_view key, std::u16string_view name,
 }
 
 bool CReg::WriteDwordValue(std::u16string_view key, std::u16string_view name, uint32_t value) {
-  const std::array<uint8_t, 4> data = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                                       static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  const std::array<uint8_t, 4> data = {
+      static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+      static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
   return SetValue(key, name, REG_DWORD, data, true);
 }
 

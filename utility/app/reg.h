@@ -39,7 +39,8 @@ class CReg final : public IPreferenceRegistry {
   bool WriteStringValue(std::u16string_view key, std::u16string_view name,
                         std::span<const uint8_t> data) override;
   bool WriteDwordValue(std::u16string_view key, std::u16string_view name, uint32_t value) override;
-  std::optional<uint32_t> ReadDwordValue(std::u16string_view key, std::u16string_view name) override;
+  std::optional<uint32_t> ReadDwordValue(std::u16string_view key,
+                                         std::u16string_view name) override;
 
  private:
   bool SetValue(std::u16string_view key, std::u16string_view name, platform::DWORD type,

@@ -57,9 +57,11 @@ TEST_F(RegTest, DwordRead_OnlyRegDwordCounts) {
                   {0xDC, 0x05, 0, 0});
   registry.SetRaw(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\LX2D_B_SET", "AfterWakeupWait", REG_SZ,
                   Utf16Le(u"1", true));
-  EXPECT_EQ(reg.ReadDwordValue(HKEY_CURRENT_USER, u"SOFTWARE\\Korvane\\LX2D_B_SET", u"AfterWakeupWait"),
-            1500u);
-  EXPECT_FALSE(reg.ReadDwordValue(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Korvane\\LX2D_B_SET", u"AfterWakeupWait"));
+  EXPECT_EQ(
+      reg.ReadDwordValue(HKEY_CURRENT_USER, u"SOFTWARE\\Korvane\\LX2D_B_SET", u"AfterWakeupWait"),
+      1500u);
+  EXPECT_FALSE(
+      reg.ReadDwordValue(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Korvane\\LX2D_B_SET", u"AfterWakeupWait"));
   EXPECT_FALSE(reg.ReadDwordValue(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Absent", u"X"));
 }
 

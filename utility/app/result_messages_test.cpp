@@ -12,7 +12,8 @@ TEST(ResultMessages, BindingFailures_ByRule) {
             u"GetDLLVersion Porc Error\nRegistry error => check registry permission");
   EXPECT_EQ(BindingFailureText(UiLanguage::kFrench, 89, 0, u""),
             u"Fonction d’écriture de configuration inexistante");
-  EXPECT_EQ(BindingFailureText(UiLanguage::kEnglish, 98, 0, u""), u"Deinitialize function not exist");
+  EXPECT_EQ(BindingFailureText(UiLanguage::kEnglish, 98, 0, u""),
+            u"Deinitialize function not exist");
 }
 
 TEST(ResultMessages, LibraryResults_TableOrNumber) {

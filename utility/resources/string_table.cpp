@@ -124,8 +124,9 @@ UiLanguage CurrentUiLanguage() {
 }
 
 std::u16string_view LoadUtilityString(UiLanguage language, uint32_t id) {
-  const auto found = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
-                                      [](const StringEntry& entry, uint32_t wanted) { return entry.id < wanted; });
+  const auto found =
+      std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
+                       [](const StringEntry& entry, uint32_t wanted) { return entry.id < wanted; });
   if (found == std::end(kStrings) || found->id != id) return {};
   return Pick(*found, language);
 }

@@ -6,13 +6,16 @@ namespace lx2d {
 namespace {
 
 TEST(StringTable, SameIdsInEveryLanguage_TextsAsPublished) {
-  EXPECT_EQ(LoadUtilityString(UiLanguage::kEnglish, 233), u"Registry error => check registry permission");
+  EXPECT_EQ(LoadUtilityString(UiLanguage::kEnglish, 233),
+            u"Registry error => check registry permission");
   EXPECT_EQ(LoadUtilityString(UiLanguage::kFrench, 230), u"SUCCES");
   EXPECT_EQ(LoadUtilityString(UiLanguage::kJapanese, 238), u"デバイスがみつかりません");
   EXPECT_EQ(LoadUtilityString(UiLanguage::kFrench, 300),
-            u"Pas d’infos de port pour le module de codes barres\nVeuillez connecter le module au lecteur de codes barres");
+            u"Pas d’infos de port pour le module de codes barres\nVeuillez connecter le module au "
+            u"lecteur de codes barres");
   EXPECT_EQ(LoadUtilityString(UiLanguage::kEnglish, 303), u"Cannot start WaitCommEvent ");
-  for (const UiLanguage language : {UiLanguage::kEnglish, UiLanguage::kFrench, UiLanguage::kJapanese}) {
+  for (const UiLanguage language :
+       {UiLanguage::kEnglish, UiLanguage::kFrench, UiLanguage::kJapanese}) {
     EXPECT_EQ(LoadUtilityString(language, kIdsAppTitle), u"LX2D_SET");
     for (uint32_t id = 230; id <= 303; ++id) {
       const bool hasText = !(id >= 234 && id <= 236) && !(id >= 243 && id <= 279) && id != 299;

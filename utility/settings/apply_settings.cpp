@@ -49,7 +49,9 @@ CSettingItem Read(const CSettingReader& reader, const std::filesystem::path& fil
   return ReadRuleKey(reader, file, key.section, key.rule, key.group, key.parameter);
 }
 
-bool Allowed(const CSettingItem& item, Slot slot) { return InLimits(kSequenceKeys[slot].rule, item); }
+bool Allowed(const CSettingItem& item, Slot slot) {
+  return InLimits(kSequenceKeys[slot].rule, item);
+}
 
 void RestoreFactoryDefaults(const CSettingReader& reader, const std::filesystem::path& file,
                             int32_t bcrType, ISetupChannel& channel) {
@@ -117,7 +119,8 @@ int ApplySettingsFile(const CSettingReader& reader, const std::filesystem::path&
     return 1;
   }
 
-  for (int number = 1; number <= kScenarioCount; ++number) ApplyScenario(reader, file, number, channel);
+  for (int number = 1; number <= kScenarioCount; ++number)
+    ApplyScenario(reader, file, number, channel);
   for (const SymbologySection& section : kSymbologySections) {
     TranslateSymbology(reader, file, section, channel);
   }

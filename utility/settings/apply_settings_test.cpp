@@ -51,7 +51,8 @@ TEST_F(ApplySettingsTest, FactoryDefaults_ByBcrType) {
       {kQm20NoDefaults, {kBlock0}},
       {std::string(kQm20NoDefaults) + "[PROC_FORCE_DEFAULT]\nACTIVATE=1\n",
        {"ControlCommand 40 02", "Sleep 2000", kBlock0}},
-      {"[INI_FILE_ID]\nBCR_TYPE=VELTRIX_QM20_2D_TYPE_A\n[NOT_FORCE_DEFAULT]\nACTIVATE=0\n", {kBlock0}},
+      {"[INI_FILE_ID]\nBCR_TYPE=VELTRIX_QM20_2D_TYPE_A\n[NOT_FORCE_DEFAULT]\nACTIVATE=0\n",
+       {kBlock0}},
       {"[INI_FILE_ID]\nBCR_TYPE=0x8\n[PROC_FORCE_DEFAULT]\nACTIVATE=1\n",
        {"ControlCommand 40 02", "Sleep 2000", kBlock0}},
   };
@@ -63,9 +64,9 @@ TEST_F(ApplySettingsTest, FactoryDefaults_ByBcrType) {
 }
 
 TEST_F(ApplySettingsTest, UnusableBcrType_SendsNothing) {
-  for (const char* file : {"[INI_FILE_ID]\nBCR_TYPE=MARLOW_LK310_1D\n[Codabar]\nACTIVATE=1\n",
-                           "[INI_FILE_ID]\nBCR_TYPE=2\n", "[INI_FILE_ID]\nBCR_TYPE=\n",
-                           "[Codabar]\nACTIVATE=1\n"}) {
+  for (const char* file :
+       {"[INI_FILE_ID]\nBCR_TYPE=MARLOW_LK310_1D\n[Codabar]\nACTIVATE=1\n",
+        "[INI_FILE_ID]\nBCR_TYPE=2\n", "[INI_FILE_ID]\nBCR_TYPE=\n", "[Codabar]\nACTIVATE=1\n"}) {
     EXPECT_EQ(Apply(file), 0) << file;
   }
   EXPECT_EQ(ApplySettingsFile(reader, "/cfg/absent.ini", channel), 0);
@@ -74,13 +75,16 @@ TEST_F(ApplySettingsTest, UnusableBcrType_SendsNothing) {
 
 TEST_F(ApplySettingsTest, DirectData_EndsTheRun) {
   const std::string rest = "[Codabar]\nACTIVATE=1\n[Security_Level]\nDATA=1\n";
-  EXPECT_EQ(Apply(std::string(kQm20NoDefaults) + "[Set_Direct_Data_By_CtrlCmd]\nDATA1=0x50\nDATA2=0x40\n" +
+  EXPECT_EQ(Apply(std::string(kQm20NoDefaults) +
+                  "[Set_Direct_Data_By_CtrlCmd]\nDATA1=0x50\nDATA2=0x40\n" +
                   "[SET_DIRECT_DATA]\nDATA1=1\n" + rest),
             1);
   EXPECT_THAT(channel.calls, ElementsAre("ControlCommand 50 40"));
 
   channel.calls.clear();
-  EXPECT_EQ(Apply(std::string(kQm20NoDefaults) + "[SET_DIRECT_DATA]\nDATA1=0x42\nDATA2=0x40\nDATA3=1\n" + rest), 1);
+  EXPECT_EQ(Apply(std::string(kQm20NoDefaults) +
+                  "[SET_DIRECT_DATA]\nDATA1=0x42\nDATA2=0x40\nDATA3=1\n" + rest),
+            1);
   EXPECT_THAT(channel.calls, ElementsAre("SetupWrite 42 40 01"));
 
   channel.calls.clear();
@@ -107,10 +111,17 @@ TEST_F(ApplySettingsTest, AimSymbology_MappedOrDropped) {
     const char* value;
     const char* sent;  // nullptr: nothing
   } cases[] = {
-      {"0", "SetupWrite 60 40 00"}, {"1", "SetupWrite 60 40 03"}, {"2", "SetupWrite 60 40 02"},
-      {"3", "SetupWrite 60 40 01"}, {"4", "SetupWrite 60 40 02"}, {"5", "SetupWrite 60 40 01"},
-      {"6", "SetupWrite 60 40 00"}, {"0x7", "SetupWrite 60 40 03"}, {"8", nullptr},
-      {"255", nullptr},           {"", nullptr},
+      {"0", "SetupWrite 60 40 00"},
+      {"1", "SetupWrite 60 40 03"},
+      {"2", "SetupWrite 60 40 02"},
+      {"3", "SetupWrite 60 40 01"},
+      {"4", "SetupWrite 60 40 02"},
+      {"5", "SetupWrite 60 40 01"},
+      {"6", "SetupWrite 60 40 00"},
+      {"0x7", "SetupWrite 60 40 03"},
+      {"8", nullptr},
+      {"255", nullptr},
+      {"", nullptr},
   };
   for (const auto& c : cases) {
     channel.calls.clear();
@@ -138,7 +149,8 @@ TEST_F(ApplySettingsTest, SecurityLevel_StatusNotConsulted) {
 }
 
 TEST_F(ApplySettingsTest, ScenariosBeforeSymbologies) {
-  Apply(std::string(kQm20NoDefaults) + "[Aztec]\nACTIVATE=1\n[Scenario_7]\nActive=0\n[Scenario_1]\nActive=1\n");
+  Apply(std::string(kQm20NoDefaults) +
+        "[Aztec]\nACTIVATE=1\n[Scenario_7]\nActive=0\n[Scenario_1]\nActive=1\n");
   EXPECT_THAT(channel.calls, ElementsAre("SetupWrite 65 40 01", "SetupWrite 65 46 00",
                                          "SetupWrite 53 40 01", kBlock0));
 }

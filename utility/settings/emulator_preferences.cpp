@@ -64,7 +64,8 @@ int WriteEmulatorPreferences(const CSettingReader& reader, const std::filesystem
         break;
       case PreferenceKind::kDword:
         if (InLimits(preference.rule, item)) {
-          registry.WriteDwordValue(emulatorKey, preference.valueName, static_cast<uint32_t>(item.value));
+          registry.WriteDwordValue(emulatorKey, preference.valueName,
+                                   static_cast<uint32_t>(item.value));
         }
         break;
       case PreferenceKind::kMapped:

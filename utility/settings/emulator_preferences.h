@@ -24,7 +24,7 @@ struct EmulatorPreference {
   KeyRule rule;
   std::u16string_view valueName;
   PreferenceKind kind;
-  uint32_t bit;                   // kHideBit
+  uint32_t bit;                    // kHideBit
   std::array<uint32_t, 3> mapped;  // kMapped: what values 0 .. rule.high write
 };
 

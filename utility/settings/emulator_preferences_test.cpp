@@ -42,7 +42,9 @@ class CFakePreferenceRegistry final : public IPreferenceRegistry {
   }
 
  private:
-  static std::string Ascii(std::u16string_view text) { return std::string(text.begin(), text.end()); }
+  static std::string Ascii(std::u16string_view text) {
+    return std::string(text.begin(), text.end());
+  }
 };
 
 class EmulatorPreferencesTest : public ::testing::Test {
@@ -60,14 +62,14 @@ class EmulatorPreferencesTest : public ::testing::Test {
 };
 
 TEST_F(EmulatorPreferencesTest, AllSections_WrittenInTableOrder) {
-  EXPECT_EQ(Write(std::string(kQm20) +
-                  "[Continuous_Read_Mode]\nACTIVATE=1\n[AllAscii]\nACTIVATE=0\n"
-                  "[HideFunc]\nEXIT=1\nBCR_MODULE=0\nALWAYS=1\n"
-                  "[Initial_Connection]\nSTATUS=3\n"
-                  "[Successful_Scan_Audio]\nACTIVATE=1\nDATA=b\xE9\n"
-                  "[Allow_AIM_in_Scanned_Data]\nACTIVATE=0\n"
-                  "[SuffixByEmulator]\nDATA=<#CR>\n[PrefixByEmulator]\nDATA=\n"),
-            1);
+  EXPECT_EQ(
+      Write(std::string(kQm20) + "[Continuous_Read_Mode]\nACTIVATE=1\n[AllAscii]\nACTIVATE=0\n"
+                                 "[HideFunc]\nEXIT=1\nBCR_MODULE=0\nALWAYS=1\n"
+                                 "[Initial_Connection]\nSTATUS=3\n"
+                                 "[Successful_Scan_Audio]\nACTIVATE=1\nDATA=b\xE9\n"
+                                 "[Allow_AIM_in_Scanned_Data]\nACTIVATE=0\n"
+                                 "[SuffixByEmulator]\nDATA=<#CR>\n[PrefixByEmulator]\nDATA=\n"),
+      1);
   EXPECT_THAT(registry.writes,
               ElementsAre("PrefixCode REG_SZ ", "SuffixCode REG_SZ 3C 00 23 00 43 00 52 00 3E 00",
                           "AllowAIMCode REG_DWORD 0", "DecodeSuccessSound REG_SZ 62 00 E9 00",
@@ -94,7 +96,8 @@ TEST_F(EmulatorPreferencesTest, OutOfRangeValues_WriteNothing) {
             1);
   EXPECT_THAT(registry.writes, IsEmpty());
   Write(std::string(kQm20) + "[HideFunc]\nBCR_MODULE=1\nEXIT=0\n");
-  EXPECT_THAT(registry.writes, ElementsAre("UseBCRPowerMenuInfo REG_DWORD 2", "UseExitMenu REG_DWORD 1"));
+  EXPECT_THAT(registry.writes,
+              ElementsAre("UseBCRPowerMenuInfo REG_DWORD 2", "UseExitMenu REG_DWORD 1"));
 }
 
 TEST_F(EmulatorPreferencesTest, UnusableFile_WritesNothing) {

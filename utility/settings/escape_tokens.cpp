@@ -24,10 +24,11 @@ void ReplaceEscapeTokens(CSettingItem& item) {
   std::string replaced;
   replaced.reserve(text.size());
   while (!text.empty()) {
-    const auto token = text.front() != '<'
-                           ? std::end(kEscapeTokens)
-                           : std::find_if(std::begin(kEscapeTokens), std::end(kEscapeTokens),
-                                          [&](const EscapeToken& t) { return StartsWithToken(text, t.token); });
+    const auto token =
+        text.front() != '<'
+            ? std::end(kEscapeTokens)
+            : std::find_if(std::begin(kEscapeTokens), std::end(kEscapeTokens),
+                           [&](const EscapeToken& t) { return StartsWithToken(text, t.token); });
     if (token == std::end(kEscapeTokens)) {
       replaced.push_back(text.front());
       text.remove_prefix(1);

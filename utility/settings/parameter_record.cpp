@@ -3,8 +3,9 @@
 namespace lx2d {
 
 void AppendSignMagnitude(std::vector<uint8_t>& record, int32_t value) {
-  const uint32_t magnitude = value < 0 ? (static_cast<uint32_t>(-static_cast<int64_t>(value)) & 0x7FFF) | 0x8000
-                                       : static_cast<uint32_t>(value);
+  const uint32_t magnitude =
+      value < 0 ? (static_cast<uint32_t>(-static_cast<int64_t>(value)) & 0x7FFF) | 0x8000
+                : static_cast<uint32_t>(value);
   record.push_back(static_cast<uint8_t>(magnitude >> 8));
   record.push_back(static_cast<uint8_t>(magnitude));
 }

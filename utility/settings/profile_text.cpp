@@ -66,8 +66,10 @@ std::vector<ProfileSection> ParseProfile(std::u16string_view text) {
       }
     } else if (!sections.empty()) {
       const std::size_t equals = line.find(u'=');
-      ProfileEntry entry{std::u16string(Trim(line.substr(0, equals))), {},
-                         equals != std::u16string_view::npos, lineNumber};
+      ProfileEntry entry{std::u16string(Trim(line.substr(0, equals))),
+                         {},
+                         equals != std::u16string_view::npos,
+                         lineNumber};
       if (entry.hasValue) entry.value = std::u16string(Trim(line.substr(equals + 1)));
       sections.back().entries.push_back(std::move(entry));
     }

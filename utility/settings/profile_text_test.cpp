@@ -40,8 +40,7 @@ TEST(ProfileLookup, Cases_MatchProfileFunctions) {
       {"CR LF lines", u"[P]\r\nA=1\r\nB=2\r\n", u"P", u"B", u"2"},
       {"comment line", u"[P]\n;A=1\nA=3\n", u"P", u"A", u"3"},
       {"keys before any section ignored", u"A=1\n[P]\n", u"P", u"A", kDefault},
-      {"blank in section name", u"[MicroPDF 417]\nACTIVATE=0", u"microPDF 417", u"ACTIVATE",
-       u"0"},
+      {"blank in section name", u"[MicroPDF 417]\nACTIVATE=0", u"microPDF 417", u"ACTIVATE", u"0"},
       {"no trailing newline", u"[P]\nA=7", u"P", u"A", u"7"},
   };
   for (const LookupCase& c : cases) {
@@ -70,9 +69,17 @@ TEST(ProfileDecode, ByteOrderMark_SelectsEncoding) {
 
 TEST(ProfileDecode, MalformedUnicode_BecomesReplacementCharacter) {
   const testing::CLatin1CodePage latin1;
-  EXPECT_EQ(DecodeProfileBytes("\xEF\xBB\xBF" "a\xC3", latin1), u"a\uFFFD");
+  EXPECT_EQ(DecodeProfileBytes("\xEF\xBB\xBF"
+                               "a\xC3",
+                               latin1),
+            u"a\uFFFD");
   EXPECT_EQ(DecodeProfileBytes("\xEF\xBB\xBF\xF0\x9F\x98\x80", latin1), u"\U0001F600");
-  EXPECT_EQ(DecodeProfileBytes(std::string("\xFF\xFE" "A\x00" "B", 5), latin1), u"A\uFFFD");
+  EXPECT_EQ(DecodeProfileBytes(std::string("\xFF\xFE"
+                                           "A\x00"
+                                           "B",
+                                           5),
+                               latin1),
+            u"A\uFFFD");
 }
 
 }  // namespace

@@ -48,13 +48,12 @@ constexpr std::array<RuleLayout, 8> kRuleLayouts = {{
 }};
 // clang-format on
 
-bool IsText(Slot slot) {
-  return kScenarioKeys[slot].rule.form == KeyForm::kText;
-}
+bool IsText(Slot slot) { return kScenarioKeys[slot].rule.form == KeyForm::kText; }
 
 // The rule record of `action`, or nothing when a needed key is not
 // SETTING_OK or the insert text does not fit its one-byte length.
-std::optional<std::vector<uint8_t>> BuildRule(std::vector<CSettingItem>& items, int action, int index) {
+std::optional<std::vector<uint8_t>> BuildRule(std::vector<CSettingItem>& items, int action,
+                                              int index) {
   const RuleLayout& layout = kRuleLayouts[static_cast<std::size_t>(action)];
   for (const Slot slot : layout.arguments) {
     if (slot != kNo && !items[slot].Is(SETTING_OK)) return std::nullopt;
@@ -79,7 +78,8 @@ std::optional<std::vector<uint8_t>> BuildRule(std::vector<CSettingItem>& items, 
     body.push_back(static_cast<uint8_t>(textBytes));
     body.insert(body.end(), record.begin() + 4, record.end());
   }
-  std::vector<uint8_t> rule{kScenarioGroup, static_cast<uint8_t>(kScenarioKeys[kAction].parameterBase + index)};
+  std::vector<uint8_t> rule{kScenarioGroup,
+                            static_cast<uint8_t>(kScenarioKeys[kAction].parameterBase + index)};
   AppendSignMagnitude(rule, static_cast<int32_t>(body.size()));
   rule.insert(rule.end(), body.begin(), body.end());
   return rule;
@@ -131,12 +131,14 @@ void ApplyScenario(const CSettingReader& reader, const std::filesystem::path& fi
   const std::u16string ruleSection = ScenarioSectionName(number, true);
   std::vector<CSettingItem> items;
   for (const ScenarioKey& key : kScenarioKeys) {
-    const uint8_t parameter = key.parameterBase == 0 ? 0 : static_cast<uint8_t>(key.parameterBase + index);
+    const uint8_t parameter =
+        key.parameterBase == 0 ? 0 : static_cast<uint8_t>(key.parameterBase + index);
     items.push_back(ReadRuleKey(reader, file, key.inRuleSection ? ruleSection : section, key.rule,
                                 key.parameterBase == 0 ? 0 : kScenarioGroup, parameter));
     if (items.front().Is(SETTING_UNREADABLE)) return;
   }
-  if (InLimits(kScenarioKeys[kActive].rule, items[kActive])) channel.WriteSetup(*items[kActive].record);
+  if (InLimits(kScenarioKeys[kActive].rule, items[kActive]))
+    channel.WriteSetup(*items[kActive].record);
   if (items[kSymbology].Is(SETTING_OK)) channel.WriteSetup(*items[kSymbology].record);
   if (items[kMask].IsOkOrEmpty()) {
     ReplaceEscapeTokens(items[kMask]);

@@ -45,7 +45,8 @@ TEST_F(ScenarioTest, RuleRecords_PerAction) {
        "SetupWrite 65 D1 00 07 01 00 01 80 02 01 2C"},
       {"Action=1\nSrc_Location=1\nDst_Location=3", nullptr},
       {"Action=2\nSrc_Location=0xFFFF\nActionLength=2", "SetupWrite 65 D1 00 05 02 FF FF 00 02"},
-      {"Action=3\nDst_Location=1\nInsert_String=<#CR>x", "SetupWrite 65 D1 00 06 03 00 01 02 0D 78"},
+      {"Action=3\nDst_Location=1\nInsert_String=<#CR>x",
+       "SetupWrite 65 D1 00 06 03 00 01 02 0D 78"},
       {"Action=3\nDst_Location=1\nInsert_String=", nullptr},
       {"Action=4\nOriginal_Character=<#TAB>\nReplacing_Character=\",\"",
        "SetupWrite 65 D1 00 03 04 09 2C"},
@@ -69,16 +70,17 @@ TEST_F(ScenarioTest, RuleRecords_PerAction) {
 }
 
 TEST_F(ScenarioTest, SelectionRecords_IndependentOfRule) {
-  EXPECT_THAT(Apply("[Scenario_7]\nActive=2\nSymbology=ALLITEM\nMask=<#STX>*\n"
-                    "TargetBarcodeLength=-1\n[Scenario_7_Rule_1]\nAction=8\n",
-                    7),
-              ElementsAre("SetupWrite 65 56 00", "SetupWrite 65 C6 00 02 02 2A",
-                          "SetupWrite 65 86 80 01"));
+  EXPECT_THAT(
+      Apply("[Scenario_7]\nActive=2\nSymbology=ALLITEM\nMask=<#STX>*\n"
+            "TargetBarcodeLength=-1\n[Scenario_7_Rule_1]\nAction=8\n",
+            7),
+      ElementsAre("SetupWrite 65 56 00", "SetupWrite 65 C6 00 02 02 2A", "SetupWrite 65 86 80 01"));
   EXPECT_THAT(Apply("[Scenario_1]\nMask=\n", 1), ElementsAre("SetupWrite 65 C0 00 00"));
 }
 
 TEST_F(ScenarioTest, SymbologyNames_NamesAndHexButNoDigits) {
-  EXPECT_THAT(Apply("[Scenario_1]\nSymbology=codablock_a\n", 1), ElementsAre("SetupWrite 65 50 1E"));
+  EXPECT_THAT(Apply("[Scenario_1]\nSymbology=codablock_a\n", 1),
+              ElementsAre("SetupWrite 65 50 1E"));
   EXPECT_THAT(Apply("[Scenario_1]\nSymbology=0x0D\n", 1), ElementsAre("SetupWrite 65 50 0D"));
   EXPECT_THAT(Apply("[Scenario_1]\nSymbology=13\n", 1), IsEmpty());
   EXPECT_THAT(Apply("[Scenario_1]\nSymbology=CODABLOCK_A_X\n", 1), IsEmpty());
@@ -118,8 +120,9 @@ TEST_F(ScenarioTest, InsertString_MultiByteOverflowSendsNoRule) {
   Utf8CodePage utf8;
   CSettingReader wide(files, utf8);
   // 128 characters of two bytes each: 256 bytes.
-  files.files[kFile] = "[Scenario_1]\nActive=1\n[Scenario_1_Rule_1]\nAction=3\nDst_Location=0\nInsert_String=" +
-                       std::string(128, '\xE9') + "\n";
+  files.files[kFile] =
+      "[Scenario_1]\nActive=1\n[Scenario_1_Rule_1]\nAction=3\nDst_Location=0\nInsert_String=" +
+      std::string(128, '\xE9') + "\n";
   testing::CRecordingChannel channel;
   ApplyScenario(wide, kFile, 1, channel);
   EXPECT_THAT(channel.calls, ElementsAre("SetupWrite 65 40 01"));

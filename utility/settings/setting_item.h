@@ -13,11 +13,12 @@ namespace lx2d {
 
 // Item statuses. Expected problems in a settings file end here, never in a
 // message: the caller decides per key whether a status sends a record.
-inline constexpr int32_t SETTING_OK = 0;           // value read and accepted
-inline constexpr int32_t SETTING_INVALID = -1;     // value present but unusable
-inline constexpr int32_t SETTING_EMPTY = -2;       // value present but empty ("" or a bare "0x")
-inline constexpr int32_t SETTING_MISSING = -3;     // key (or its section) absent
-inline constexpr int32_t SETTING_UNREADABLE = -4;  // settings file unusable: too long a path, absent
+inline constexpr int32_t SETTING_OK = 0;        // value read and accepted
+inline constexpr int32_t SETTING_INVALID = -1;  // value present but unusable
+inline constexpr int32_t SETTING_EMPTY = -2;    // value present but empty ("" or a bare "0x")
+inline constexpr int32_t SETTING_MISSING = -3;  // key (or its section) absent
+inline constexpr int32_t SETTING_UNREADABLE =
+    -4;  // settings file unusable: too long a path, absent
 
 // A key of a section, with the group and parameter bytes of the parameter
 // record it becomes. Keys never sent as a record carry 0 and 0.

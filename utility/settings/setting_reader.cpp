@@ -38,7 +38,8 @@ std::optional<int64_t> NamedValue(std::u16string_view text,
 }
 
 std::optional<int64_t> ByteListValue(std::u16string_view text) {
-  const std::optional<int64_t> value = HasHexPrefix(text) ? ScanHex(text.substr(2)) : ScanDecimal(text);
+  const std::optional<int64_t> value =
+      HasHexPrefix(text) ? ScanHex(text.substr(2)) : ScanDecimal(text);
   if (!value || *value < 0 || *value > 255) return std::nullopt;
   return value;
 }
@@ -73,7 +74,8 @@ const std::vector<ProfileSection>& CSettingReader::Parse(std::string bytes) cons
 
 CSettingItem CSettingReader::ReadNumber(const std::filesystem::path& file,
                                         std::u16string_view section, const SETTING_KEY& key,
-                                        int width, std::span<const SETTING_VALUE_NAME> names) const {
+                                        int width,
+                                        std::span<const SETTING_VALUE_NAME> names) const {
   CSettingItem item = ReadKey(file, section, key.name);
   item.width = width;
   if (item.status != SETTING_OK) return item;

@@ -19,7 +19,8 @@ namespace lx2d {
 
 // The text that stands for an absent key. A value that literally reads so
 // counts as absent too.
-inline constexpr std::u16string_view kAbsentKeySentinel = u"KorvaneBarcodeSettingUtilityDummyStrings";
+inline constexpr std::u16string_view kAbsentKeySentinel =
+    u"KorvaneBarcodeSettingUtilityDummyStrings";
 
 // Paths of this many characters or more are refused.
 inline constexpr std::size_t kMaxSettingsPath = 260;

@@ -14,7 +14,9 @@ const std::filesystem::path kFile = "/cfg/settings.ini";
 class SettingReaderTest : public ::testing::Test {
  protected:
   void SetFile(const std::string& text) { files.files[kFile] = text; }
-  std::string Hex(const CSettingItem& item) { return item.record ? FormatHexPairs(*item.record) : "none"; }
+  std::string Hex(const CSettingItem& item) {
+    return item.record ? FormatHexPairs(*item.record) : "none";
+  }
 
   testing::CMemoryFileSource files;
   testing::CLatin1CodePage codePage;
@@ -73,12 +75,9 @@ TEST_F(SettingReaderTest, NamedNumber_TakesNamesAndHexOnly) {
     int32_t status;
     int32_t value_;
   } cases[] = {
-      {"veltrix_qm20_2d", SETTING_OK, 2},
-      {"VELTRIX_QM70_2D_USB_HID_TYPE_B", SETTING_OK, 8},
-      {"2", SETTING_INVALID, 0},
-      {"0x2", SETTING_OK, 2},
-      {"VELTRIX", SETTING_INVALID, 0},
-      {"", SETTING_EMPTY, 0},
+      {"veltrix_qm20_2d", SETTING_OK, 2}, {"VELTRIX_QM70_2D_USB_HID_TYPE_B", SETTING_OK, 8},
+      {"2", SETTING_INVALID, 0},          {"0x2", SETTING_OK, 2},
+      {"VELTRIX", SETTING_INVALID, 0},    {"", SETTING_EMPTY, 0},
   };
   for (const auto& c : cases) {
     SetFile(std::string("[INI_FILE_ID]\nBCR_TYPE=") + c.value + "\n");
@@ -100,7 +99,9 @@ TEST_F(SettingReaderTest, Key_AbsentFileOrLongPathIsUnreadable) {
 }
 
 TEST_F(SettingReaderTest, Key_SentinelValueCountsAsAbsent) {
-  SetFile("[S]\nK=KorvaneBarcodeSettingUtilityDummyStrings\nL=korvanebarcodesettingutilitydummystrings\n");
+  SetFile(
+      "[S]\nK=KorvaneBarcodeSettingUtilityDummyStrings\nL="
+      "korvanebarcodesettingutilitydummystrings\n");
   const CSettingItem item = reader.ReadKey(kFile, u"S", u"K");
   EXPECT_EQ(item.status, SETTING_MISSING);
   EXPECT_TRUE(item.rawText.empty());
@@ -132,7 +133,8 @@ TEST_F(SettingReaderTest, ByteList_StopsAtFirstAbsentOrBadValue) {
 
 TEST_F(SettingReaderTest, ByteList_StopsAfter128Bytes) {
   std::string text = "[L]\n";
-  for (int n = 1; n <= 130; ++n) text += "DATA" + std::to_string(n) + "=" + std::to_string(n) + "\n";
+  for (int n = 1; n <= 130; ++n)
+    text += "DATA" + std::to_string(n) + "=" + std::to_string(n) + "\n";
   SetFile(text);
   const CSettingItem item = reader.ReadByteList(kFile, u"L", u"DATA");
   ASSERT_TRUE(item.record);

@@ -85,8 +85,9 @@ const std::array<ExclusiveEnable, 3> kExclusiveEnables = {{
 // clang-format on
 
 std::span<const SymbologyKey> KeysOf(const SymbologySection& section) {
-  const auto end = std::find_if(section.keys.begin(), section.keys.end(),
-                                [](const SymbologyKey& key) { return key.rule == SendRule::kNone; });
+  const auto end =
+      std::find_if(section.keys.begin(), section.keys.end(),
+                   [](const SymbologyKey& key) { return key.rule == SendRule::kNone; });
   return {section.keys.begin(), end};
 }
 

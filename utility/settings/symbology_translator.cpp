@@ -42,8 +42,9 @@ void TranslateSymbology(const CSettingReader& reader, const std::filesystem::pat
   std::vector<CSettingItem> items;
   for (const SymbologyKey& key : keys) {
     const SETTING_KEY settingKey{key.name, section.group, key.parameter};
-    items.push_back(key.rule == SendRule::kText ? reader.ReadText(file, section.name, settingKey)
-                                                : reader.ReadNumber(file, section.name, settingKey, 1));
+    items.push_back(key.rule == SendRule::kText
+                        ? reader.ReadText(file, section.name, settingKey)
+                        : reader.ReadNumber(file, section.name, settingKey, 1));
     if (items.front().Is(SETTING_UNREADABLE)) return;
   }
   for (std::size_t i = 0; i < keys.size(); ++i) {

@@ -33,10 +33,11 @@ class SymbologyTest : public ::testing::Test {
 };
 
 TEST_F(SymbologyTest, Codabar_WorkedExample) {
-  EXPECT_THAT(Translate("[Codabar]\nACTIVATE=1\nLENGTH_MODE=0\nLENGTH1=4\nLENGTH2=300\nUDSI_DATA=\n",
-                        u"Codabar"),
-              ElementsAre("SetupWrite 40 40 01", "SetupWrite 40 53 00", "SetupWrite 40 50 04",
-                          "SetupWrite 40 C0 00 00"));
+  EXPECT_THAT(
+      Translate("[Codabar]\nACTIVATE=1\nLENGTH_MODE=0\nLENGTH1=4\nLENGTH2=300\nUDSI_DATA=\n",
+                u"Codabar"),
+      ElementsAre("SetupWrite 40 40 01", "SetupWrite 40 53 00", "SetupWrite 40 50 04",
+                  "SetupWrite 40 C0 00 00"));
 }
 
 TEST_F(SymbologyTest, ActivateTwo_DropsOnlyTheEnable) {
