@@ -40,11 +40,11 @@ std::vector<KnownSection> Gather() {
   std::vector<KnownSection> sections;
   SectionNamed(sections, kIdentificationSection, false).keys.push_back(kBcrTypeKey);
   for (const SequenceKey& key : kSequenceKeys) {
-    const bool early =
-        key.section == u"NOT_FORCE_DEFAULT" || key.section == u"PROC_FORCE_DEFAULT" ||
-        key.section == u"Set_Direct_Data_By_CtrlCmd" || key.section == kIdentificationSection;
-    KnownSection& section = SectionNamed(sections, key.section, !early);
-    if (key.rule.name != kBcrTypeKey.name) section.keys.push_back(key.rule);
+    // Steps before the direct data run whatever it holds.
+    const bool early = key.section == u"NOT_FORCE_DEFAULT" ||
+                       key.section == u"PROC_FORCE_DEFAULT" ||
+                       key.section == u"Set_Direct_Data_By_CtrlCmd";
+    SectionNamed(sections, key.section, !early).keys.push_back(key.rule);
   }
   for (int number = 1; number <= kScenarioCount; ++number) {
     for (const ScenarioKey& key : kScenarioKeys) {

@@ -83,7 +83,7 @@ void WriteIfInLimits(const CSettingReader& reader, const std::filesystem::path& 
 }  // namespace
 
 // clang-format off
-const std::array<SequenceKey, 15> kSequenceKeys = {{
+const std::array<SequenceKey, 14> kSequenceKeys = {{
     {u"NOT_FORCE_DEFAULT", {u"ACTIVATE", KeyForm::kNumber1, 0, 1, {}}, 0, 0},
     {u"PROC_FORCE_DEFAULT", {u"ACTIVATE", KeyForm::kNumber1, 0, 1, {}}, 0, 0},
     {u"Set_Direct_Data_By_CtrlCmd", {u"DATA", KeyForm::kByteList, 0, 0, {}}, 0, 0},
@@ -98,7 +98,6 @@ const std::array<SequenceKey, 15> kSequenceKeys = {{
     {u"Beep", {u"Error", KeyForm::kNumber1, 0, 1, {}}, 0x72, 0x43},
     {u"Beep", {u"Setup", KeyForm::kNumber1, 0, 1, {}}, 0x72, 0x44},
     {u"Beep", {u"Good", KeyForm::kNumber1, 0, 2, {}}, 0x72, 0x41},
-    {kIdentificationSection, kBcrTypeKey, 0, 0},
 }};
 // clang-format on
 

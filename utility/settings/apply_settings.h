@@ -13,7 +13,8 @@
 
 namespace lx2d {
 
-// A key read by the sequence outside the symbology and scenario sections.
+// A key read by the sequence outside the identification, symbology and
+// scenario sections.
 struct SequenceKey {
   std::u16string_view section;
   KeyRule rule;
@@ -21,7 +22,7 @@ struct SequenceKey {
   uint8_t parameter;
 };
 
-extern const std::array<SequenceKey, 15> kSequenceKeys;
+extern const std::array<SequenceKey, 14> kSequenceKeys;
 
 // Returns 1 when the file was accepted (BCR_TYPE 2, 3, 7 or 8), whatever
 // the library answered; 0 when it was not, and then nothing was sent. A
