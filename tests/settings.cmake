@@ -49,3 +49,5 @@ lx2d_settings_tool_test(lx2d_settings_check_example 0 check ${CMAKE_SOURCE_DIR}/
 lx2d_settings_tool_test(lx2d_settings_check_mistakes 1 check ${CMAKE_CURRENT_LIST_DIR}/settings/check_mistakes.ini)
 lx2d_settings_tool_test(lx2d_settings_check_absent 2 check ${CMAKE_CURRENT_LIST_DIR}/settings/absent.ini)
 lx2d_settings_tool_test(lx2d_settings_usage 2 plan)
+# A UTF-16 file under a UTF-8 locale: texts reach the reader in UTF-8.
+lx2d_settings_tool_test(lx2d_settings_plan_utf16 0 plan ${CMAKE_CURRENT_LIST_DIR}/settings/plan_utf16.ini)
