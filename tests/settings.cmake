@@ -51,3 +51,14 @@ lx2d_settings_tool_test(lx2d_settings_check_absent 2 check ${CMAKE_CURRENT_LIST_
 lx2d_settings_tool_test(lx2d_settings_usage 2 plan)
 # A UTF-16 file under a UTF-8 locale: texts reach the reader in UTF-8.
 lx2d_settings_tool_test(lx2d_settings_plan_utf16 0 plan ${CMAKE_CURRENT_LIST_DIR}/settings/plan_utf16.ini)
+
+# The plan reads the registry as it is: the configured emulator key and the
+# stored hide flags, provisioned with lx2d-reg.
+if(TARGET lx2d-reg)
+  add_test(NAME lx2d_settings_plan_registry
+           COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:lx2d-settings> -DREG=$<TARGET_FILE:lx2d-reg>
+                   -DFILE=${CMAKE_CURRENT_LIST_DIR}/settings/plan_hide_flags.ini
+                   -P ${CMAKE_CURRENT_LIST_DIR}/settings/plan_with_registry.cmake)
+  set_tests_properties(lx2d_settings_plan_registry PROPERTIES ENVIRONMENT
+    "LX2D_SYSTEM_DIR=${CMAKE_BINARY_DIR}/tests/lx2d_settings_registry_provisioned/system;LX2D_USER_DIR=${CMAKE_BINARY_DIR}/tests/lx2d_settings_registry_provisioned/user")
+endif()
