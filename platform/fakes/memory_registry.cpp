@@ -46,8 +46,8 @@ bool CMemoryRegistry::GetRaw(HKEY root, std::string_view keyPath, std::string_vi
   DWORD valueType = 0;
   bool found = core->QueryValue(key, valueName, &valueType, nullptr, &size) == ERROR_SUCCESS;
   std::vector<std::uint8_t> bytes(size);
-  found = found && core->QueryValue(key, valueName, &valueType, bytes.data(), &size) ==
-                       ERROR_SUCCESS;
+  found =
+      found && core->QueryValue(key, valueName, &valueType, bytes.data(), &size) == ERROR_SUCCESS;
   core->CloseKey(key);
   if (found && type != nullptr) *type = valueType;
   if (found && data != nullptr) *data = std::move(bytes);

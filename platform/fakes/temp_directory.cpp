@@ -26,8 +26,8 @@ constexpr DirectoryPlace kPlaces[] = {
 
 CTempDirectory::CTempDirectory() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                        "/lx2d-test-XXXXXX";
+  std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/lx2d-test-XXXXXX";
   if (mkdtemp(pattern.data()) != nullptr) path = pattern;
 }
 

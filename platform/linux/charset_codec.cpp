@@ -36,8 +36,7 @@ class CIconv {
 
 }  // namespace
 
-std::string EncodeCharset(const std::string& charset, std::u16string_view text,
-                          bool* usedDefault) {
+std::string EncodeCharset(const std::string& charset, std::u16string_view text, bool* usedDefault) {
   if (IsUtf8(charset)) {
     // Unpaired surrogates have no UTF-8 form: they are unmappable here.
     bool invalid = false;
@@ -85,7 +84,8 @@ std::string EncodeCharset(const std::string& charset, std::u16string_view text,
   }
   char* output = buffer;
   std::size_t outputLeft = sizeof(buffer);
-  iconv(converter.Get(), nullptr, nullptr, &output, &outputLeft);  // shift back to the initial state
+  iconv(converter.Get(), nullptr, nullptr, &output,
+        &outputLeft);  // shift back to the initial state
   out.append(buffer, static_cast<std::size_t>(output - buffer));
   return out;
 }

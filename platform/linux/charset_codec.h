@@ -9,8 +9,7 @@ namespace lx2d::platform {
 
 // Characters the character set lacks, and unpaired surrogates, become '?';
 // *usedDefault tells whether any did. An unknown character set keeps ASCII.
-std::string EncodeCharset(const std::string& charset, std::u16string_view text,
-                          bool* usedDefault);
+std::string EncodeCharset(const std::string& charset, std::u16string_view text, bool* usedDefault);
 
 // Bytes that do not decode become U+FFFD; *invalid tells whether any did.
 std::u16string DecodeCharset(const std::string& charset, std::string_view text, bool* invalid);

@@ -64,8 +64,7 @@ int MatchAnswer(const MessageBoxButtons& entry, const std::string& answer) {
 
 }  // namespace
 
-CConsoleMessageBox::CConsoleMessageBox(std::string answerPath, std::string promptPath,
-                                       int errorFd)
+CConsoleMessageBox::CConsoleMessageBox(std::string answerPath, std::string promptPath, int errorFd)
     : answerPath(std::move(answerPath)), promptPath(std::move(promptPath)), errorFd(errorFd) {}
 
 int CConsoleMessageBox::Show(HWND /*owner*/, std::string_view text, std::string_view caption,

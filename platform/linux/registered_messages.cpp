@@ -45,8 +45,8 @@ std::string NameFilePath(const std::string& folder, UINT message) {
 void RecordName(UINT message, std::string_view name) {
   std::string folder;
   if (EnsureDirectory(Directory::kRuntime, "messages", &folder) != ERROR_SUCCESS) return;
-  int fd = open(NameFilePath(folder, message).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                0644);
+  int fd =
+      open(NameFilePath(folder, message).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return;
   ssize_t ignored = write(fd, name.data(), name.size());
   (void)ignored;

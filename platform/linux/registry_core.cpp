@@ -15,7 +15,8 @@ bool SplitPath(std::string_view text, KeyPath* path) {
   std::size_t start = 0;
   while (true) {
     std::size_t end = text.find('\\', start);
-    std::string_view part = text.substr(start, end == std::string_view::npos ? text.npos : end - start);
+    std::string_view part =
+        text.substr(start, end == std::string_view::npos ? text.npos : end - start);
     if (part.empty()) return false;
     path->emplace_back(part);
     if (end == std::string_view::npos) return true;
@@ -81,8 +82,7 @@ HKEY CRegistryCore::AddHandle(Handle handle) {
   return key;
 }
 
-LSTATUS CRegistryCore::OpenKey(HKEY parent, std::string_view subKey, REGSAM access,
-                               HKEY* result) {
+LSTATUS CRegistryCore::OpenKey(HKEY parent, std::string_view subKey, REGSAM access, HKEY* result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex);
   Handle handle;
@@ -100,8 +100,8 @@ LSTATUS CRegistryCore::OpenKey(HKEY parent, std::string_view subKey, REGSAM acce
   return ERROR_SUCCESS;
 }
 
-LSTATUS CRegistryCore::CreateKey(HKEY parent, std::string_view subKey, DWORD options,
-                                 REGSAM access, HKEY* result, DWORD* disposition) {
+LSTATUS CRegistryCore::CreateKey(HKEY parent, std::string_view subKey, DWORD options, REGSAM access,
+                                 HKEY* result, DWORD* disposition) {
   if (result == nullptr || options != REG_OPTION_NON_VOLATILE) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex);
   Handle handle;
@@ -121,7 +121,8 @@ LSTATUS CRegistryCore::CreateKey(HKEY parent, std::string_view subKey, DWORD opt
   }
   handle.access = access;
   *result = AddHandle(std::move(handle));
-  if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  if (disposition != nullptr)
+    *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
 }
 
@@ -131,8 +132,8 @@ LSTATUS CRegistryCore::CloseKey(HKEY key) {
   return handles.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LSTATUS CRegistryCore::QueryValue(HKEY key, std::string_view name, DWORD* type,
-                                  std::uint8_t* data, DWORD* size) {
+LSTATUS CRegistryCore::QueryValue(HKEY key, std::string_view name, DWORD* type, std::uint8_t* data,
+                                  DWORD* size) {
   if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex);
   Handle handle;

@@ -1,15 +1,14 @@
 // The registry contract, run against the SQLite store and the in-memory fake
 // (they share the handle and size rules but not the storage).
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstring>
 #include <functional>
-#include <thread>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/fakes/memory_registry.h"
 #include "platform/fakes/temp_directory.h"
@@ -72,9 +71,9 @@ class RegistryTest : public ::testing::TestWithParam<Backend> {
   // Creates `path` under `root` and sets one value on it.
   void Put(HKEY root, std::string_view path, std::string_view name, DWORD type, const Bytes& data) {
     HKEY key = 0;
-    ASSERT_EQ(Registry().CreateKey(root, path, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, &key,
-                                   nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        Registry().CreateKey(root, path, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, &key, nullptr),
+        ERROR_SUCCESS);
     ASSERT_EQ(Registry().SetValue(key, name, type, data.data(), static_cast<DWORD>(data.size())),
               ERROR_SUCCESS);
     ASSERT_EQ(Registry().CloseKey(key), ERROR_SUCCESS);
@@ -104,8 +103,8 @@ constexpr std::string_view kKey = "SOFTWARE\\Korvane\\LX2D_B_SET";
 TEST_P(RegistryTest, CreateKey_ReportsCreatedThenOpened) {
   HKEY key = 0;
   DWORD disposition = 0;
-  ASSERT_EQ(Registry().CreateKey(HKEY_LOCAL_MACHINE, kKey, REG_OPTION_NON_VOLATILE,
-                                 KEY_ALL_ACCESS, &key, &disposition),
+  ASSERT_EQ(Registry().CreateKey(HKEY_LOCAL_MACHINE, kKey, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                 &key, &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
   Registry().CloseKey(key);
@@ -311,8 +310,8 @@ TEST_P(RegistryTest, ReadOnlyHive_RefusesWritesAndAnswersQueries) {
   EXPECT_EQ(Registry().OpenKey(HKEY_LOCAL_MACHINE, kKey, KEY_ALL_ACCESS, &key),
             ERROR_ACCESS_DENIED);
   EXPECT_EQ(Registry().OpenKey(HKEY_LOCAL_MACHINE, kKey, KEY_WRITE, &key), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Registry().CreateKey(HKEY_LOCAL_MACHINE, kKey, REG_OPTION_NON_VOLATILE,
-                                 KEY_ALL_ACCESS, &key, nullptr),
+  EXPECT_EQ(Registry().CreateKey(HKEY_LOCAL_MACHINE, kKey, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                 &key, nullptr),
             ERROR_ACCESS_DENIED);
   EXPECT_EQ(Registry().CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", REG_OPTION_NON_VOLATILE,
                                  KEY_READ, &key, nullptr),

@@ -1,6 +1,7 @@
 // The small services: directories, named mutex, modules, debug output and
 // message boxes.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,8 +9,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "console_message_box.h"
 #include "platform/debug_output.h"
@@ -228,10 +227,10 @@ TEST_F(ConsoleMessageBoxTest, Show_ReadsAnswerFromTerminal) {
   const Case cases[] = {
       {"y\n", MB_YESNO | MB_DEFBUTTON2, IDYES},
       {"NO\n", MB_YESNO, IDNO},
-      {"\n", MB_YESNO | MB_DEFBUTTON2, IDNO},  // empty line: default
-      {"maybe\nwhat\ny\n", MB_YESNO, IDYES},   // asked again
+      {"\n", MB_YESNO | MB_DEFBUTTON2, IDNO},            // empty line: default
+      {"maybe\nwhat\ny\n", MB_YESNO, IDYES},             // asked again
       {"x\nx\nx\ny\n", MB_YESNO | MB_DEFBUTTON2, IDNO},  // three bad answers: default
-      {"", MB_YESNO, IDYES},                   // end of input: default
+      {"", MB_YESNO, IDYES},                             // end of input: default
       {"c\n", MB_YESNOCANCEL, IDCANCEL},
   };
   for (const Case& c : cases) {

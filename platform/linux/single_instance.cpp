@@ -33,8 +33,9 @@ DWORD CNamedMutex::Create(std::string_view name) {
   std::string path = folder + "/" + LockFileName(name);
   int handle = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (handle < 0) handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);  // another user's lock file
-  if (handle < 0) return ErrorFromErrno(errno) == ERROR_ACCESS_DENIED ? ERROR_ACCESS_DENIED
-                                                                      : ERROR_PATH_NOT_FOUND;
+  if (handle < 0)
+    return ErrorFromErrno(errno) == ERROR_ACCESS_DENIED ? ERROR_ACCESS_DENIED
+                                                        : ERROR_PATH_NOT_FOUND;
   while (flock(handle, LOCK_EX | LOCK_NB) != 0) {
     int error = errno;
     if (error == EINTR) continue;

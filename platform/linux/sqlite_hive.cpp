@@ -77,9 +77,10 @@ class CStatement {
   sqlite3_int64 Integer(int column) { return sqlite3_column_int64(statement, column); }
   std::string Text(int column) {
     const unsigned char* text = sqlite3_column_text(statement, column);
-    return text != nullptr ? std::string(reinterpret_cast<const char*>(text),
-                                         static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-                           : std::string();
+    return text != nullptr
+               ? std::string(reinterpret_cast<const char*>(text),
+                             static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+               : std::string();
   }
   std::vector<std::uint8_t> Blob(int column) {
     const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, column));

@@ -89,8 +89,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* source, int sour
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  std::size_t length = sourceLength == -1 ? std::strlen(source) + 1
-                                          : static_cast<std::size_t>(sourceLength);
+  std::size_t length =
+      sourceLength == -1 ? std::strlen(source) + 1 : static_cast<std::size_t>(sourceLength);
   std::string_view text(source, length);
   bool invalid = false;
   std::u16string converted =

@@ -1,8 +1,7 @@
 #include "platform/text.h"
 
-#include <locale.h>
-
 #include <gtest/gtest.h>
+#include <locale.h>
 
 #include "charset_codec.h"
 #include "platform/last_error.h"
@@ -43,12 +42,16 @@ TEST(TextTest, Utf8Decode_MalformedBecomesReplacement) {
     std::u16string expected;
   };
   const Case cases[] = {
-      {"a\xFF" "b", u"a\uFFFDb"},                 // impossible byte
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},             // overlong '/'
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},   // encoded surrogate
+      {"a\xFF"
+       "b",
+       u"a\uFFFDb"},                                      // impossible byte
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong '/'
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
-      {"\xE6\x97", u"\uFFFD"},                   // cut short at the end
-      {"\xE6\x97" "A", u"\uFFFDA"},              // cut short before ASCII
+      {"\xE6\x97", u"\uFFFD"},                            // cut short at the end
+      {"\xE6\x97"
+       "A",
+       u"\uFFFDA"},  // cut short before ASCII
   };
   for (const Case& c : cases) {
     bool invalid = false;
@@ -64,7 +67,9 @@ TEST(TextTest, Utf16Encode_UnpairedSurrogateBecomesReplacement) {
   std::u16string lone = u"a";
   lone.push_back(0xD800);
   lone += u"b";
-  EXPECT_EQ(Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Utf16ToUtf8(lone),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 TEST(TextTest, CharsetCodec_UnmappableBecomesQuestionMark) {

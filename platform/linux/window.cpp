@@ -269,8 +269,8 @@ ATOM RegisterClass(const WNDCLASS& windowClass) {
 }
 
 HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view windowName,
-                    DWORD style, int /*x*/, int /*y*/, int /*width*/, int /*height*/,
-                    HWND parent, UINT /*id*/, void* param) {
+                    DWORD style, int /*x*/, int /*y*/, int /*width*/, int /*height*/, HWND parent,
+                    UINT /*id*/, void* param) {
   ProcessTables& tables = Tables();
   WNDCLASS windowClass;
   {

@@ -3,6 +3,7 @@
 // cross-process behaviour is tested in tests/platform.
 #include "platform/window.h"
 
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -16,17 +17,15 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "platform/fakes/temp_directory.h"
 #include "platform/last_error.h"
 
 namespace lx2d::platform {
 namespace {
 
-constexpr UINT kEcho = WM_USER + 1;       // answers wParam + lParam
-constexpr UINT kSendBack = WM_USER + 2;   // sends kEcho to the window in wParam
-constexpr UINT kQuitLoop = WM_USER + 3;   // ends the owner's loop
+constexpr UINT kEcho = WM_USER + 1;      // answers wParam + lParam
+constexpr UINT kSendBack = WM_USER + 2;  // sends kEcho to the window in wParam
+constexpr UINT kQuitLoop = WM_USER + 3;  // ends the owner's loop
 
 struct Seen {
   HWND window;
@@ -112,7 +111,6 @@ class CWindowThread {
   std::thread thread;
 };
 
-
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -141,9 +139,12 @@ TEST_F(WindowTest, RegisterWindowMessage_SystemNamesFixedAndDistinct) {
     UINT number;
   };
   const Registered kNames[] = {
-      {"WM_VSCP_FRAME", 0xF690},         {"WM_RAW_DATA", 0xE451},
-      {"WM_MULTIFRAME_IN_PROGRESS", 0xCB44}, {"WM_LOWLEVEL", 0xE646},
-      {"WM_KORV_FORCE_POWERON", 0xC9BF}, {"WM_KORV_RESTORE_POWERSTATE", 0xD388},
+      {"WM_VSCP_FRAME", 0xF690},
+      {"WM_RAW_DATA", 0xE451},
+      {"WM_MULTIFRAME_IN_PROGRESS", 0xCB44},
+      {"WM_LOWLEVEL", 0xE646},
+      {"WM_KORV_FORCE_POWERON", 0xC9BF},
+      {"WM_KORV_RESTORE_POWERSTATE", 0xD388},
   };
   std::set<UINT> numbers;
   for (const Registered& entry : kNames) {

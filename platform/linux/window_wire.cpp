@@ -7,7 +7,8 @@ namespace {
 constexpr std::uint8_t kMagic[4] = {'L', 'X', '2', 'W'};
 
 void Put(WireBytes& bytes, std::size_t offset, std::uint64_t value, std::size_t width) {
-  for (std::size_t i = 0; i < width; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (std::size_t i = 0; i < width; ++i)
+    bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 std::uint64_t Get(const std::uint8_t* bytes, std::size_t offset, std::size_t width) {

@@ -1,11 +1,11 @@
 // Two processes meeting through the platform services: windows found and
 // messaged across processes, SIGTERM as end of session, and two writers of
 // one hive at the same time.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "platform/fakes/child_process.h"
 #include "platform/fakes/temp_directory.h"

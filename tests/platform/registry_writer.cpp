@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   using namespace lx2d::platform;
   if (argc != 3) return 2;
   std::string prefix = argv[1];
-  int count = std::atoi(argv[2]);
+  int count = static_cast<int>(std::strtol(argv[2], nullptr, 10));
   IRegistry& registry = DefaultRegistry();
   for (int i = 0; i < count; ++i) {
     HKEY key = 0;
@@ -20,9 +20,9 @@ int main(int argc, char** argv) {
       return 1;
     }
     auto value = static_cast<std::uint32_t>(i);
-    std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                             static_cast<std::uint8_t>(value >> 16),
-                             static_cast<std::uint8_t>(value >> 24)};
+    std::uint8_t bytes[4] = {
+        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
     LSTATUS status = registry.SetValue(key, prefix + "-" + std::to_string(i), REG_DWORD, bytes, 4);
     registry.CloseKey(key);
     if (status != ERROR_SUCCESS) return 1;

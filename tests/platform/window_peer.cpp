@@ -11,12 +11,12 @@ namespace {
 
 using namespace lx2d::platform;
 
-UINT echoMessage;       // answers wParam + lParam
-UINT pingMessage;       // posts pongMessage with lParam + 1 to the window in wParam
+UINT echoMessage;  // answers wParam + lParam
+UINT pingMessage;  // posts pongMessage with lParam + 1 to the window in wParam
 UINT pongMessage;
 UINT broadcastMessage;  // posts ackMessage with its own handle to the window in wParam
 UINT ackMessage;
-UINT vanishMessage;     // ends the process without answering
+UINT vanishMessage;  // ends the process without answering
 
 constexpr int kOrderlyExit = 7;
 

@@ -9,8 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   lx2d::platform::CMemoryRegistry registry;
-  lx2d::reg::ImportText(registry,
-                        std::string_view(reinterpret_cast<const char*>(data), size));
+  lx2d::reg::ImportText(registry, std::string_view(reinterpret_cast<const char*>(data), size));
   if (registry.OpenHandleCount() != 0) __builtin_trap();
   return 0;
 }

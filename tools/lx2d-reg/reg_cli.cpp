@@ -188,8 +188,8 @@ int Add(IRegistry& registry, const KeyPath& path, const Options& options, std::o
       status = registry.SetValue(key, *options.valueName, type, data->data(),
                                  static_cast<DWORD>(data->size()));
       if (status != platform::ERROR_SUCCESS) {
-        exitCode = Failure(err, path.FullName() + " value " + ShownName(*options.valueName) +
-                                    ": " + Describe(status));
+        exitCode = Failure(err, path.FullName() + " value " + ShownName(*options.valueName) + ": " +
+                                    Describe(status));
       }
     }
   }
@@ -200,7 +200,8 @@ int Add(IRegistry& registry, const KeyPath& path, const Options& options, std::o
 int Delete(IRegistry& registry, const KeyPath& path, const Options& options, std::ostream& err) {
   if (!options.valueName && !options.allValues) {
     if (path.subKey.empty()) return Usage(err, "a root key cannot be deleted");
-    if (!options.force && !Confirm("Permanently delete the registry key " + path.FullName() + "?")) {
+    if (!options.force &&
+        !Confirm("Permanently delete the registry key " + path.FullName() + "?")) {
       return Failure(err, "key not deleted");
     }
     LSTATUS status = registry.DeleteKey(path.root, path.subKey, true);
@@ -217,9 +218,8 @@ int Delete(IRegistry& registry, const KeyPath& path, const Options& options, std
   std::vector<std::string> names;
   if (options.allValues) {
     std::string name;
-    for (DWORD i = 0; registry.EnumValue(key, i, &name, nullptr, nullptr) ==
-                      platform::ERROR_SUCCESS;
-         ++i) {
+    for (DWORD i = 0;
+         registry.EnumValue(key, i, &name, nullptr, nullptr) == platform::ERROR_SUCCESS; ++i) {
       names.push_back(name);
     }
   } else {
@@ -233,8 +233,8 @@ int Delete(IRegistry& registry, const KeyPath& path, const Options& options, std
   for (const std::string& name : names) {
     status = registry.DeleteValue(key, name);
     if (status != platform::ERROR_SUCCESS) {
-      exitCode = Failure(err, path.FullName() + " value " + ShownName(name) + ": " +
-                                  Describe(status));
+      exitCode =
+          Failure(err, path.FullName() + " value " + ShownName(name) + ": " + Describe(status));
     }
   }
   registry.CloseKey(key);
@@ -290,8 +290,10 @@ int RunRegCommand(const std::vector<std::string>& args, IRegistry& registry, std
     return Usage(err, command + (wanted == 2 ? " takes KEY and FILE" : " takes one KEY"));
   }
   std::optional<KeyPath> path = ParseKeyPath(options.positional[0]);
-  if (!path) return Usage(err, "KEY must start with HKLM, HKCU, HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER");
-  if (options.valueName && options.allValues) return Usage(err, "/v, /ve and /va exclude each other");
+  if (!path)
+    return Usage(err, "KEY must start with HKLM, HKCU, HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER");
+  if (options.valueName && options.allValues)
+    return Usage(err, "/v, /ve and /va exclude each other");
   if (command == "query") return Query(registry, *path, options, out, err);
   if (command == "add") return Add(registry, *path, options, err);
   if (command == "delete") return Delete(registry, *path, options, err);

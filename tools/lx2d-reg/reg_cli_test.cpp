@@ -1,8 +1,8 @@
 #include "reg_cli.h"
 
-#include <sstream>
-
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "platform/fakes/memory_registry.h"
 #include "platform/fakes/recording_message_box.h"
@@ -16,7 +16,7 @@ using platform::HKEY_LOCAL_MACHINE;
 
 class RegCliTest : public ::testing::Test {
  protected:
-  int Run(std::vector<std::string> args) {
+  int Run(const std::vector<std::string>& args) {
     out.str("");
     err.str("");
     return RunRegCommand(args, registry, out, err);
@@ -94,8 +94,8 @@ TEST_F(RegCliTest, WithoutForce_AsksBeforeOverwritingOrDeleting) {
   EXPECT_EQ(boxes.Boxes()[0].style, platform::MB_YESNO | platform::MB_DEFBUTTON2);
   platform::DWORD type = 0;
   Bytes data;
-  ASSERT_TRUE(registry.GetRaw(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\LX2D_B_SET", "v", &type,
-                              &data));
+  ASSERT_TRUE(
+      registry.GetRaw(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\LX2D_B_SET", "v", &type, &data));
   EXPECT_EQ(data, (Bytes{3, 0, 0, 0}));
 
   // No answer: the default button, No.
@@ -124,8 +124,8 @@ TEST_F(RegCliTest, ExportImport_ThroughFiles) {
   ASSERT_EQ(Run({"export", kKey, file}), kExitSuccess) << err.str();
   ASSERT_EQ(Run({"delete", kKey, "/f"}), kExitSuccess);
   ASSERT_EQ(Run({"import", file}), kExitSuccess) << err.str();
-  EXPECT_TRUE(registry.GetRaw(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\LX2D_B_SET", "v", nullptr,
-                              nullptr));
+  EXPECT_TRUE(
+      registry.GetRaw(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\LX2D_B_SET", "v", nullptr, nullptr));
   EXPECT_EQ(Run({"import", folder.Path() + "/missing.reg"}), kExitFailed);
 }
 

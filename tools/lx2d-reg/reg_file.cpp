@@ -143,7 +143,8 @@ bool ParseHexList(std::string_view text, Bytes* bytes) {
   std::size_t start = 0;
   while (start <= text.size()) {
     std::size_t comma = text.find(',', start);
-    std::string_view item = Trim(text.substr(start, comma == std::string_view::npos ? text.npos : comma - start));
+    std::string_view item =
+        Trim(text.substr(start, comma == std::string_view::npos ? text.npos : comma - start));
     std::optional<Bytes> byte = ParseData(platform::REG_BINARY, item);
     if (!byte || byte->size() != 1) return false;
     bytes->push_back((*byte)[0]);

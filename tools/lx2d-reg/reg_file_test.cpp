@@ -37,8 +37,8 @@ TEST(RegFileTest, ExportThenImport_GivesBackTheSameBytes) {
   CMemoryRegistry target;
   ImportResult result = ImportText(target, text);
   ASSERT_TRUE(result.error.empty()) << result.line << ": " << result.error;
-  for (const char* name : {"AfterWakeupWait", "Quoted", "NoTerminator", "Empty", "", "Version",
-                           "List"}) {
+  for (const char* name :
+       {"AfterWakeupWait", "Quoted", "NoTerminator", "Empty", "", "Version", "List"}) {
     platform::DWORD sourceType = 0;
     platform::DWORD targetType = 0;
     Bytes sourceData;

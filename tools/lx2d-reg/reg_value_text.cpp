@@ -17,9 +17,9 @@ struct TypeInfo {
 };
 
 constexpr TypeInfo kTypes[] = {
-    {platform::REG_NONE, "REG_NONE"},       {platform::REG_SZ, "REG_SZ"},
+    {platform::REG_NONE, "REG_NONE"},           {platform::REG_SZ, "REG_SZ"},
     {platform::REG_EXPAND_SZ, "REG_EXPAND_SZ"}, {platform::REG_BINARY, "REG_BINARY"},
-    {platform::REG_DWORD, "REG_DWORD"},     {platform::REG_MULTI_SZ, "REG_MULTI_SZ"},
+    {platform::REG_DWORD, "REG_DWORD"},         {platform::REG_MULTI_SZ, "REG_MULTI_SZ"},
 };
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";

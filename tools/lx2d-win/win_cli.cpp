@@ -137,7 +137,8 @@ int Spy(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 }
 
 int Send(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() < 3 || args.size() > 5) return Usage(err, "send takes CLASS MESSAGE [WPARAM] [LPARAM]");
+  if (args.size() < 3 || args.size() > 5)
+    return Usage(err, "send takes CLASS MESSAGE [WPARAM] [LPARAM]");
   std::optional<std::int64_t> wParam = args.size() > 3 ? ParseNumber(args[3]) : 0;
   std::optional<std::int64_t> lParam = args.size() > 4 ? ParseNumber(args[4]) : 0;
   if (!wParam || !lParam) return Usage(err, "WPARAM and LPARAM are numbers");
@@ -149,8 +150,8 @@ int Send(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return kExitFailed;
   }
   SetLastError(ERROR_SUCCESS);
-  LRESULT answer = SendMessage(window, message, static_cast<WPARAM>(*wParam),
-                               static_cast<LPARAM>(*lParam));
+  LRESULT answer =
+      SendMessage(window, message, static_cast<WPARAM>(*wParam), static_cast<LPARAM>(*lParam));
   if (answer == 0 && GetLastError() != ERROR_SUCCESS) {
     err << "lx2d-win: the window went away before answering\n";
     return kExitFailed;

@@ -1,8 +1,8 @@
 #include "win_cli.h"
 
-#include <sstream>
-
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "platform/fakes/temp_directory.h"
 
