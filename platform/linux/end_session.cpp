@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "window_table.h"
+#include "end_session.h"
 
 namespace lx2d::platform {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "errno_to_error.h"
+#include "permission_error.h"
 
 namespace lx2d::platform {
 
@@ -85,9 +85,7 @@ DWORD CreateDirectories(const std::string& path, mode_t mode) {
     if (parent != ERROR_SUCCESS) return parent;
   }
   if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
-    int error = errno;
-    return (error == EACCES || error == EPERM || error == EROFS) ? ERROR_ACCESS_DENIED
-                                                                 : ERROR_PATH_NOT_FOUND;
+    return IsPermissionError(errno) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
   }
   return ERROR_SUCCESS;
 }

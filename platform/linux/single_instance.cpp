@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <string>
 
-#include "errno_to_error.h"
+#include "permission_error.h"
 #include "platform/paths.h"
 
 namespace lx2d::platform {
@@ -33,14 +33,13 @@ DWORD CNamedMutex::Create(std::string_view name) {
   std::string path = folder + "/" + LockFileName(name);
   int handle = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (handle < 0) handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);  // another user's lock file
-  if (handle < 0)
-    return ErrorFromErrno(errno) == ERROR_ACCESS_DENIED ? ERROR_ACCESS_DENIED
-                                                        : ERROR_PATH_NOT_FOUND;
+  if (handle < 0) return IsPermissionError(errno) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
   while (flock(handle, LOCK_EX | LOCK_NB) != 0) {
     int error = errno;
     if (error == EINTR) continue;
     close(handle);
-    return error == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ErrorFromErrno(error);
+    // flock fails otherwise only for lack of kernel memory.
+    return error == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ERROR_NOT_ENOUGH_MEMORY;
   }
   fd = handle;
   return ERROR_SUCCESS;

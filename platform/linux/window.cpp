@@ -20,7 +20,7 @@
 
 #include "platform/last_error.h"
 #include "window_folder.h"
-#include "window_table.h"
+#include "end_session.h"
 
 namespace lx2d::platform {
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <random>
 
+#include "permission_error.h"
 #include "platform/paths.h"
 
 namespace lx2d::platform {
@@ -122,7 +123,7 @@ DWORD BindWindowSocket(const std::string& folder, int* fd, HWND* window) {
     }
     int error = errno;
     close(handle);
-    if (error == EACCES || error == EPERM || error == EROFS) return ERROR_ACCESS_DENIED;
+    if (IsPermissionError(error)) return ERROR_ACCESS_DENIED;
     if (error == EADDRINUSE) {
       // A stale socket of a dead process gives its handle back.
       SocketAlive(address.sun_path);

@@ -24,7 +24,8 @@ HMODULE LoadLibrary(const std::string& path);
 void* GetProcAddress(HMODULE module, const char* name);
 
 // Drops one reference; the library is unloaded with the last. Results: TRUE;
-// FALSE with ERROR_INVALID_HANDLE for a null or unknown module.
+// FALSE with ERROR_INVALID_HANDLE for a null module (or when the loader
+// refuses to unload).
 BOOL FreeLibrary(HMODULE module);
 
 // The loader's text for the last failure of LoadLibrary/GetProcAddress on

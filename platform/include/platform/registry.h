@@ -75,16 +75,17 @@ class IRegistry {
   // or its hive does not exist; ERROR_ACCESS_DENIED when `access` holds a
   // write right (kRegistryWriteRights) and the hive is read-only for the
   // caller; ERROR_INVALID_HANDLE for an unknown parent; ERROR_KEY_DELETED when
-  // the parent was deleted; ERROR_BADDB when the hive cannot be read.
+  // the parent was deleted; ERROR_INVALID_PARAMETER for an empty path
+  // component ("A\\B"; one trailing '\' is allowed) or a null result;
+  // ERROR_BADDB when the hive cannot be read.
   virtual LSTATUS OpenKey(HKEY parent, std::string_view subKey, REGSAM access, HKEY* result) = 0;
 
   // Opens `subKey`, creating it and its missing parents first, and the hive
   // too when its directory is writable. *disposition (may be null) receives
   // REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. `options` must be
-  // REG_OPTION_NON_VOLATILE. Results: as OpenKey, plus ERROR_ACCESS_DENIED
-  // when the key must be created in a read-only hive, ERROR_INVALID_PARAMETER
-  // for an empty path component (as in "A\\B"), ERROR_CANTWRITE when the hive
-  // refuses the change.
+  // REG_OPTION_NON_VOLATILE (else ERROR_INVALID_PARAMETER). Results: as
+  // OpenKey, plus ERROR_ACCESS_DENIED when the key must be created in a
+  // read-only hive, ERROR_CANTWRITE when the hive refuses the change.
   virtual LSTATUS CreateKey(HKEY parent, std::string_view subKey, DWORD options, REGSAM access,
                             HKEY* result, DWORD* disposition) = 0;
 

@@ -21,7 +21,8 @@ class CNamedMutex {
   // name). Results: ERROR_SUCCESS when this object now holds it;
   // ERROR_ALREADY_EXISTS when another process, or another CNamedMutex of this
   // process, holds it; ERROR_ACCESS_DENIED or ERROR_PATH_NOT_FOUND when the
-  // lock file cannot be made; ERROR_INVALID_PARAMETER for an empty name or
+  // lock file cannot be made; ERROR_NOT_ENOUGH_MEMORY when the kernel cannot take
+  // the lock; ERROR_INVALID_PARAMETER for an empty name or
   // when this object holds a mutex already.
   DWORD Create(std::string_view name);
 

@@ -36,7 +36,8 @@ std::string AnsiCharacterSet();
 // surrogates count as lacking. Results: the byte count (including the
 // terminator when sourceLength was -1); 0 with ERROR_INSUFFICIENT_BUFFER when
 // targetSize is too small, ERROR_INVALID_PARAMETER for a null source, a
-// negative length other than -1 or an unknown code page, ERROR_INVALID_FLAGS
+// sourceLength of 0 or below -1, a negative targetSize, a null target with
+// targetSize > 0 or an unknown code page, ERROR_INVALID_FLAGS
 // for flags other than 0.
 int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* source, int sourceLength,
                         char* target, int targetSize, bool* usedDefaultChar = nullptr);

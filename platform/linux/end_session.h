@@ -1,5 +1,5 @@
-// The windows and window classes of this process, and the message queue of
-// each thread. Internal to the message system (window.cpp, end_session.cpp).
+// SIGTERM and SIGHUP as end of session, between the window table
+// (window.cpp) and the signal watcher (end_session.cpp).
 #pragma once
 
 #include <vector>
