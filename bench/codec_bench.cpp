@@ -42,11 +42,16 @@ void BM_EncodeFrame(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
-void BM_DecodeFrame(benchmark::State& state) {
-  const std::vector<uint8_t> payload = RandomPayload(static_cast<size_t>(state.range(0)));
+// The wire bytes of a reply carrying a random payload of the benchmark's size.
+std::vector<uint8_t> ReplyWire(const benchmark::State& state) {
   std::vector<uint8_t> wire;
-  lx2d::EncodeFrame(0x05, lx2d::kKindRslt, lx2d::kNoExtension, lx2d::kNoExtension, payload, 0x60,
-                    wire);
+  lx2d::EncodeFrame(0x05, lx2d::kKindRslt, lx2d::kNoExtension, lx2d::kNoExtension,
+                    RandomPayload(static_cast<size_t>(state.range(0))), 0x60, wire);
+  return wire;
+}
+
+void BM_DecodeFrame(benchmark::State& state) {
+  const std::vector<uint8_t> wire = ReplyWire(state);
   lx2d::CFrameDecoder decoder(lx2d::kAcceptFull);
   for (auto _ : state) {
     const auto result = decoder.FeedRun(wire);
@@ -60,10 +65,7 @@ void BM_DecodeFrame(benchmark::State& state) {
 
 // The link layer's path: one byte at a time.
 void BM_DecodeFrameByteByByte(benchmark::State& state) {
-  const std::vector<uint8_t> payload = RandomPayload(static_cast<size_t>(state.range(0)));
-  std::vector<uint8_t> wire;
-  lx2d::EncodeFrame(0x05, lx2d::kKindRslt, lx2d::kNoExtension, lx2d::kNoExtension, payload, 0x60,
-                    wire);
+  const std::vector<uint8_t> wire = ReplyWire(state);
   lx2d::CFrameDecoder decoder(lx2d::kAcceptFull);
   for (auto _ : state) {
     lx2d::DecodeStatus status = lx2d::DecodeStatus::kOutsideFrame;
