@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -431,6 +432,21 @@ TEST_F(SqliteRegistryTest, ReadOnlyFolder_NewHiveRefused) {
   EXPECT_EQ(registry->CreateKey(HKEY_LOCAL_MACHINE, kKey, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                                 &key, nullptr),
             ERROR_ACCESS_DENIED);
+}
+
+TEST_F(SqliteRegistryTest, DamagedHive_BadDbNotCrash) {
+  ASSERT_EQ(mkdir(SystemDir().c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((SystemDir() + "/registry").c_str(), 0700), 0);
+  std::FILE* file = std::fopen((SystemDir() + "/registry/hklm.db").c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fputs("this is not a database, just text long enough to be read as one........", file);
+  std::fclose(file);
+  auto registry = CreateSqliteRegistry(SystemDir(), UserDir());
+  HKEY key = 0;
+  EXPECT_EQ(registry->OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ, &key), ERROR_BADDB);
+  EXPECT_EQ(registry->CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE", REG_OPTION_NON_VOLATILE,
+                                KEY_ALL_ACCESS, &key, nullptr),
+            ERROR_BADDB);
 }
 
 }  // namespace
