@@ -52,6 +52,10 @@ void CChildProcess::Terminate() {
   if (pid > 0) kill(static_cast<pid_t>(pid), SIGTERM);
 }
 
+void CChildProcess::Kill() {
+  if (pid > 0) kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
 std::optional<int> CChildProcess::Wait(std::chrono::milliseconds limit) {
   if (pid <= 0) return std::nullopt;
   auto deadline = std::chrono::steady_clock::now() + limit;

@@ -11,6 +11,7 @@
 #include "platform/fakes/temp_directory.h"
 #include "platform/last_error.h"
 #include "platform/registry.h"
+#include "platform/single_instance.h"
 #include "platform/window.h"
 
 namespace lx2d::platform {
@@ -46,9 +47,10 @@ class CrossProcessTest : public ::testing::Test {
   }
 
   // Starts the peer and waits until its window can be found.
-  HWND StartPeer(CChildProcess* peer, const char* className) {
-    if (!peer->Start(TestProgramDirectory() + "/lx2d_window_peer", {className},
-                     ChildEnvironment())) {
+  HWND StartPeer(CChildProcess* peer, const char* className, const char* mutexName = nullptr) {
+    std::vector<std::string> args{className};
+    if (mutexName != nullptr) args.emplace_back(mutexName);
+    if (!peer->Start(TestProgramDirectory() + "/lx2d_window_peer", args, ChildEnvironment())) {
       return 0;
     }
     auto deadline = std::chrono::steady_clock::now() + kGenerous;
@@ -123,6 +125,22 @@ TEST_F(CrossProcessTest, SendMessage_TargetProcessDiesWhileHandling_ReturnsZero)
   EXPECT_EQ(peer.Wait(kGenerous), 3);
   // Its files stayed behind; the next lookup cleans them instead of finding it.
   EXPECT_EQ(FindWindow("Lx2dTestVanishing"), 0u);
+}
+
+TEST_F(CrossProcessTest, NamedMutex_HeldByAnotherProcessUntilItEnds) {
+  const char* kName = "Korvane Barcode Reader 2D Setting Utility";
+  CChildProcess first;
+  ASSERT_NE(StartPeer(&first, "Lx2dMutexFirst", kName), 0u);
+  CNamedMutex mine;
+  EXPECT_EQ(mine.Create(kName), ERROR_ALREADY_EXISTS);
+  CChildProcess second;
+  ASSERT_TRUE(second.Start(TestProgramDirectory() + "/lx2d_window_peer", {"Lx2dMutexSecond", kName},
+                           ChildEnvironment()));
+  EXPECT_EQ(second.Wait(kGenerous), 4);
+  // A killed holder leaves nothing that blocks the next instance.
+  first.Kill();
+  EXPECT_EQ(first.Wait(kGenerous), 128 + 9);
+  EXPECT_EQ(mine.Create(kName), ERROR_SUCCESS);
 }
 
 TEST_F(CrossProcessTest, ConcurrentHiveWriters_LoseNothing) {

@@ -1,10 +1,12 @@
-// The other process of the cross-process window tests: one window of the
-// class named by its argument, answering the test messages below, closed by
+// The other process of the cross-process tests: one window of the class named
+// by its first argument, answering the test messages below, closed by
 // WM_QUERYENDSESSION (SIGTERM) like the settings utility's worker window.
-// Exit status 7 after an orderly close.
+// With a second argument it first takes the named mutex of that name (exit
+// status 4 when another holds it). Exit status 7 after an orderly close.
 #include <cstdlib>
 #include <string>
 
+#include "platform/single_instance.h"
 #include "platform/window.h"
 
 namespace {
@@ -47,6 +49,8 @@ LRESULT PeerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 int main(int argc, char** argv) {
   std::string className = argc > 1 ? argv[1] : "Lx2dTestPeer";
+  CNamedMutex instance;
+  if (argc > 2 && instance.Create(argv[2]) != ERROR_SUCCESS) return 4;
   echoMessage = RegisterWindowMessage("WM_LX2D_TEST_ECHO");
   pingMessage = RegisterWindowMessage("WM_LX2D_TEST_PING");
   pongMessage = RegisterWindowMessage("WM_LX2D_TEST_PONG");

@@ -26,6 +26,9 @@ class CChildProcess {
   // Sends SIGTERM.
   void Terminate();
 
+  // Sends SIGKILL, as a crash would end it.
+  void Kill();
+
   // Waits at most `limit` for the child to end. Its exit status, or 128 + the
   // signal number when a signal ended it; nullopt when it still runs.
   std::optional<int> Wait(std::chrono::milliseconds limit);
