@@ -18,9 +18,8 @@ struct Fletcher {
     sum2 += sum1;
   }
 
-  // Returns how many of the bytes have a framing role.
-  size_t Extend(std::span<const uint8_t> bytes) {
-    return ActiveFrameKernels().checksum(sum1, sum2, bytes.data(), bytes.size());
+  void Extend(std::span<const uint8_t> bytes) {
+    ActiveFrameKernels().checksum(sum1, sum2, bytes.data(), bytes.size());
   }
 
   uint16_t Value() const { return static_cast<uint16_t>(sum2); }
@@ -51,32 +50,26 @@ void EncodeFrame(uint8_t number, uint8_t kind, uint16_t extension1, uint16_t ext
   const uint8_t header[4] = {number, kind, static_cast<uint8_t>(extension1),
                              static_cast<uint8_t>(extension2)};
   const size_t headerSize = extension1 != kNoExtension && extension2 != kNoExtension ? 4 : 2;
-  const FrameKernels& kernels = ActiveFrameKernels();
-
-  // The few header and trailer bytes go one by one; only the payload is
-  // worth the bulk loops.
-  Fletcher sum;
-  size_t specials = 0;
-  for (size_t i = 0; i < headerSize; ++i) {
-    sum.Add(header[i]);
-    specials += NeedsEscape(header[i]);
-  }
-  specials += kernels.checksum(sum.sum1, sum.sum2, payload.data(), payload.size());
-  sum.Add(flags);
-  const uint8_t trailer[3] = {flags, static_cast<uint8_t>(sum.Value() >> 8),
-                              static_cast<uint8_t>(sum.Value())};
-  for (uint8_t byte : trailer) specials += NeedsEscape(byte);
-
-  // Sized exactly (plus slack for the bulk loop's stores) so that a reused
-  // buffer is not cleared again and again.
-  const size_t size = 2 + headerSize + payload.size() + sizeof trailer + specials;
-  out.resize(size + kKernelSlack);
+  // Room for the worst case, every byte escaped, plus the bulk loop's slack;
+  // cut to what was written at the end.
+  out.resize(2 * (headerSize + payload.size() + 3) + 2 + kKernelSlack);
   uint8_t* end = out.data();
   *end++ = kStx;
-  for (size_t i = 0; i < headerSize; ++i) end = PutEscaped(end, header[i]);
-  end = kernels.escape(end, payload.data(), payload.size());
-  for (uint8_t byte : trailer) end = PutEscaped(end, byte);
-  *end = kEtx;
+  // The few header and trailer bytes go one by one; the payload goes
+  // through the bulk loop, which sums while it escapes.
+  Fletcher sum;
+  for (size_t i = 0; i < headerSize; ++i) {
+    sum.Add(header[i]);
+    end = PutEscaped(end, header[i]);
+  }
+  end = ActiveFrameKernels().escape(end, payload.data(), payload.size(), sum.sum1, sum.sum2);
+  sum.Add(flags);
+  for (uint8_t byte :
+       {flags, static_cast<uint8_t>(sum.Value() >> 8), static_cast<uint8_t>(sum.Value())}) {
+    end = PutEscaped(end, byte);
+  }
+  *end++ = kEtx;
+  const size_t size = static_cast<size_t>(end - out.data());
   out.resize(size);
 }
 

@@ -13,13 +13,14 @@ inline constexpr size_t kKernelSlack = 32;
 
 struct FrameKernels {
   // Extends the checksum's running sums over data[0..size) exactly as
-  // feeding the bytes one by one would (sum1 += byte; sum2 += sum1), and
-  // returns how many of the bytes have a framing role (STX, ETX, DLE).
-  size_t (*checksum)(uint32_t& sum1, uint32_t& sum2, const uint8_t* data, size_t size);
+  // feeding the bytes one by one would (sum1 += byte; sum2 += sum1).
+  void (*checksum)(uint32_t& sum1, uint32_t& sum2, const uint8_t* data, size_t size);
 
-  // Writes data[0..size) to `out` with framing bytes escaped and returns the
-  // end of what it wrote.
-  uint8_t* (*escape)(uint8_t* out, const uint8_t* data, size_t size);
+  // Writes data[0..size) to `out` with framing bytes (STX, ETX, DLE)
+  // escaped, extending the checksum over the bytes in the same pass, and
+  // returns the end of what it wrote.
+  uint8_t* (*escape)(uint8_t* out, const uint8_t* data, size_t size, uint32_t& sum1,
+                     uint32_t& sum2);
 
   // Takes bytes from in[0..size) while they are ordinary bytes or valid
   // escape pairs and `room` output bytes remain, writing them unescaped to

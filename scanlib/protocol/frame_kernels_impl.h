@@ -38,7 +38,7 @@ struct Lanes {
   static uint32_t Mask(V framing) { return static_cast<uint32_t>(_mm256_movemask_epi8(framing)); }
 
   struct Sums {
-    V sum = _mm256_setzero_si256(), before = sum, weighted = sum, framing = sum;
+    V sum = _mm256_setzero_si256(), before = sum, weighted = sum;
     void Add(V x) {
       const V zero = _mm256_setzero_si256();
       // Unpacking works within 128-bit halves: low unpack holds bytes 0-7
@@ -47,8 +47,6 @@ struct Lanes {
           _mm256_setr_epi16(32, 31, 30, 29, 28, 27, 26, 25, 16, 15, 14, 13, 12, 11, 10, 9);
       const V weightsHigh =
           _mm256_setr_epi16(24, 23, 22, 21, 20, 19, 18, 17, 8, 7, 6, 5, 4, 3, 2, 1);
-      framing = _mm256_add_epi64(
-          framing, _mm256_sad_epu8(_mm256_and_si256(Framing(x), _mm256_set1_epi8(1)), zero));
       before = _mm256_add_epi64(before, sum);
       sum = _mm256_add_epi64(sum, _mm256_sad_epu8(x, zero));
       weighted =
@@ -71,7 +69,6 @@ struct Lanes {
     uint32_t Sum() const { return static_cast<uint32_t>(Total64(sum)); }
     uint32_t Before() const { return static_cast<uint32_t>(Total64(before)); }
     uint32_t Weighted() const { return Total32(weighted); }
-    size_t FramingCount() const { return static_cast<size_t>(Total64(framing)); }
   };
 };
 #elif defined(__SSE2__)
@@ -88,13 +85,11 @@ struct Lanes {
   static uint32_t Mask(V framing) { return static_cast<uint32_t>(_mm_movemask_epi8(framing)); }
 
   struct Sums {
-    V sum = _mm_setzero_si128(), before = sum, weighted = sum, framing = sum;
+    V sum = _mm_setzero_si128(), before = sum, weighted = sum;
     void Add(V x) {
       const V zero = _mm_setzero_si128();
       const V weightsLow = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
       const V weightsHigh = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
-      framing =
-          _mm_add_epi64(framing, _mm_sad_epu8(_mm_and_si128(Framing(x), _mm_set1_epi8(1)), zero));
       before = _mm_add_epi64(before, sum);
       sum = _mm_add_epi64(sum, _mm_sad_epu8(x, zero));
       weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(x, zero), weightsLow));
@@ -112,7 +107,6 @@ struct Lanes {
       _mm_store_si128(reinterpret_cast<V*>(lanes), weighted);
       return lanes[0] + lanes[1] + lanes[2] + lanes[3];
     }
-    size_t FramingCount() const { return static_cast<size_t>(Total64(framing)); }
   };
 };
 #else
@@ -138,11 +132,9 @@ struct Lanes {
   }
   struct Sums {
     uint32_t sum = 0, before = 0, weighted = 0;
-    size_t framing = 0;
     void Add(V x) {
       before += sum;
       for (size_t j = 0; j < kWidth; ++j) {
-        framing += IsFraming(x.bytes[j]);
         sum += x.bytes[j];
         weighted += static_cast<uint32_t>(kWidth - j) * x.bytes[j];
       }
@@ -150,7 +142,6 @@ struct Lanes {
     uint32_t Sum() const { return sum; }
     uint32_t Before() const { return before; }
     uint32_t Weighted() const { return weighted; }
-    size_t FramingCount() const { return framing; }
   };
 };
 #endif
@@ -161,26 +152,29 @@ static_assert(kWidth <= kKernelSlack);
 // Over n = blocks * W bytes, sum2 gains n * sum1, plus W times the sum of
 // each block's predecessors, plus the in-block weighted sums; all of it
 // wraps, which is harmless because only the low 16 bits count.
-size_t Checksum(uint32_t& sum1, uint32_t& sum2, const uint8_t* data, size_t size) {
-  const size_t blocks = size / kWidth;
-  Lanes::Sums sums;
-  for (size_t b = 0; b < blocks; ++b) sums.Add(Lanes::Load(data + b * kWidth));
+void AddBlockSums(uint32_t& sum1, uint32_t& sum2, const Lanes::Sums& sums, size_t blocks) {
   sum2 += static_cast<uint32_t>(blocks * kWidth) * sum1 +
           static_cast<uint32_t>(kWidth) * sums.Before() + sums.Weighted();
   sum1 += sums.Sum();
-  size_t framing = sums.FramingCount();
+}
+
+void Checksum(uint32_t& sum1, uint32_t& sum2, const uint8_t* data, size_t size) {
+  const size_t blocks = size / kWidth;
+  Lanes::Sums sums;
+  for (size_t b = 0; b < blocks; ++b) sums.Add(Lanes::Load(data + b * kWidth));
+  AddBlockSums(sum1, sum2, sums, blocks);
   for (size_t i = blocks * kWidth; i < size; ++i) {
-    framing += IsFraming(data[i]);
     sum1 += data[i];
     sum2 += sum1;
   }
-  return framing;
 }
 
-uint8_t* Escape(uint8_t* out, const uint8_t* data, size_t size) {
-  size_t at = 0;
-  for (; size - at >= kWidth; at += kWidth) {
-    const Lanes::V x = Lanes::Load(data + at);
+uint8_t* Escape(uint8_t* out, const uint8_t* data, size_t size, uint32_t& sum1, uint32_t& sum2) {
+  const size_t blocks = size / kWidth;
+  Lanes::Sums sums;
+  for (size_t b = 0; b < blocks; ++b) {
+    const Lanes::V x = Lanes::Load(data + b * kWidth);
+    sums.Add(x);
     uint32_t mask = Lanes::Mask(Lanes::Framing(x));
     if (mask == 0) {
       Lanes::Store(out, x);
@@ -205,7 +199,10 @@ uint8_t* Escape(uint8_t* out, const uint8_t* data, size_t size) {
     Lanes::Store(out, Lanes::Load(padded + from));
     out += kWidth - from;
   }
-  for (; at < size; ++at) {
+  AddBlockSums(sum1, sum2, sums, blocks);
+  for (size_t at = blocks * kWidth; at < size; ++at) {
+    sum1 += data[at];
+    sum2 += sum1;
     if (IsFraming(data[at])) {
       *out++ = kDle;
       *out++ = data[at] | kEscapeBit;
