@@ -1,15 +1,16 @@
 // SIGTERM and SIGHUP as WM_QUERYENDSESSION: the signal handler only writes
 // the signal number into a pipe; a watcher thread turns it into messages, so
 // no window code runs in signal context.
+#include "end_session.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <mutex>
 #include <thread>
-
-#include "end_session.h"
 
 namespace lx2d::platform {
 
@@ -18,6 +19,12 @@ namespace {
 constexpr int kWatchedSignals[] = {SIGTERM, SIGHUP};
 
 int signalPipe[2] = {-1, -1};
+std::atomic<bool> queryPending{false};
+
+void EndAsTheSignalWould(int signalNumber) {
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
 
 void OnSignal(int signalNumber) {
   int savedErrno = errno;
@@ -34,10 +41,9 @@ void Watch() {
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return;
     std::vector<HWND> windows = ProcessTopLevelWindows();
-    if (windows.empty()) {
-      // Nobody left to ask: the signal does what it would have done.
-      signal(byte, SIG_DFL);
-      raise(byte);
+    // Nobody left to ask, or nobody answered the last question.
+    if (windows.empty() || queryPending.exchange(true)) {
+      EndAsTheSignalWould(byte);
       continue;
     }
     for (HWND window : windows) PostMessage(window, WM_QUERYENDSESSION, 0, 0);
@@ -45,6 +51,8 @@ void Watch() {
 }
 
 }  // namespace
+
+void NoteEndOfSessionDelivered() { queryPending = false; }
 
 void WatchEndOfSession() {
   static std::once_flag once;

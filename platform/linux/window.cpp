@@ -18,9 +18,9 @@
 #include <mutex>
 #include <thread>
 
+#include "end_session.h"
 #include "platform/last_error.h"
 #include "window_folder.h"
-#include "end_session.h"
 
 namespace lx2d::platform {
 
@@ -111,6 +111,7 @@ bool OwnedByThisThread(HWND window) {
 LRESULT CallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   WindowRecord record;
   if (!FindRecord(window, &record) || record.proc == nullptr) return 0;
+  if (message == WM_QUERYENDSESSION) NoteEndOfSessionDelivered();
   return record.proc(window, message, wParam, lParam);
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -125,6 +126,23 @@ TEST_F(CrossProcessTest, SendMessage_TargetProcessDiesWhileHandling_ReturnsZero)
   EXPECT_EQ(peer.Wait(kGenerous), 3);
   // Its files stayed behind; the next lookup cleans them instead of finding it.
   EXPECT_EQ(FindWindow("Lx2dTestVanishing"), 0u);
+}
+
+TEST_F(CrossProcessTest, Sigterm_StuckMessageLoop_SecondSignalEndsProcess) {
+  CChildProcess peer;
+  HWND other = StartPeer(&peer, "Lx2dTestStuck");
+  ASSERT_NE(other, 0u);
+  ASSERT_EQ(PostMessage(other, RegisterWindowMessage("WM_LX2D_TEST_HANG"), mine, 0), TRUE);
+  MSG msg;
+  ASSERT_TRUE(Receive(RegisterWindowMessage("WM_LX2D_TEST_ACK"), &msg));  // now stuck
+  // Repeated, since signals sent close together may arrive as one.
+  std::optional<int> status;
+  auto deadline = std::chrono::steady_clock::now() + kGenerous;
+  while (!status && std::chrono::steady_clock::now() < deadline) {
+    peer.Terminate();
+    status = peer.Wait(milliseconds(100));
+  }
+  EXPECT_EQ(status, 128 + 15);
 }
 
 TEST_F(CrossProcessTest, NamedMutex_HeldByAnotherProcessUntilItEnds) {

@@ -3,8 +3,10 @@
 // WM_QUERYENDSESSION (SIGTERM) like the settings utility's worker window.
 // With a second argument it first takes the named mutex of that name (exit
 // status 4 when another holds it). Exit status 7 after an orderly close.
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/single_instance.h"
 #include "platform/window.h"
@@ -19,6 +21,7 @@ UINT pongMessage;
 UINT broadcastMessage;  // posts ackMessage with its own handle to the window in wParam
 UINT ackMessage;
 UINT vanishMessage;  // ends the process without answering
+UINT hangMessage;    // posts ackMessage to the window in wParam, then never returns
 
 constexpr int kOrderlyExit = 7;
 
@@ -33,6 +36,10 @@ LRESULT PeerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (message == vanishMessage) std::_Exit(3);
+  if (message == hangMessage) {
+    PostMessage(static_cast<HWND>(wParam), ackMessage, 0, static_cast<LPARAM>(window));
+    while (true) std::this_thread::sleep_for(std::chrono::hours(1));
+  }
   switch (message) {
     case WM_QUERYENDSESSION:
       PostMessage(window, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -57,6 +64,7 @@ int main(int argc, char** argv) {
   broadcastMessage = RegisterWindowMessage("WM_LX2D_TEST_BROADCAST");
   ackMessage = RegisterWindowMessage("WM_LX2D_TEST_ACK");
   vanishMessage = RegisterWindowMessage("WM_LX2D_TEST_VANISH");
+  hangMessage = RegisterWindowMessage("WM_LX2D_TEST_HANG");
   WNDCLASS windowClass;
   windowClass.lpfnWndProc = PeerProc;
   windowClass.lpszClassName = className;

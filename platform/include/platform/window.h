@@ -106,7 +106,8 @@ ATOM RegisterClass(const WNDCLASS& windowClass);
 // receives broadcasts. The first top-level window makes SIGTERM and SIGHUP
 // arrive as a posted WM_QUERYENDSESSION at every top-level window of the
 // process (unless the program has its own handler for the signal; a signal
-// that finds no window ends the process as usual). Position and size are kept
+// that finds no window, or comes again before any window procedure received
+// the last WM_QUERYENDSESSION, ends the process as usual). Position and size are kept
 // only. Results: the handle; 0 with the last error
 // ERROR_CANNOT_FIND_WND_CLASS, ERROR_INVALID_WINDOW_HANDLE (WM_CREATE
 // refused), ERROR_ACCESS_DENIED or ERROR_PATH_NOT_FOUND (runtime directory).
