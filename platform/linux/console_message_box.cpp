@@ -64,8 +64,9 @@ int MatchAnswer(const MessageBoxButtons& entry, const std::string& answer) {
 
 }  // namespace
 
-CConsoleMessageBox::CConsoleMessageBox(std::string answerPath, std::string promptPath, int errorFd)
-    : answerPath(std::move(answerPath)), promptPath(std::move(promptPath)), errorFd(errorFd) {}
+CConsoleMessageBox::CConsoleMessageBox(std::string answerFile, std::string promptFile,
+                                       int errorStream)
+    : answerPath(std::move(answerFile)), promptPath(std::move(promptFile)), errorFd(errorStream) {}
 
 int CConsoleMessageBox::Show(HWND /*owner*/, std::string_view text, std::string_view caption,
                              UINT style) {

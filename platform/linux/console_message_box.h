@@ -10,11 +10,11 @@ namespace lx2d::platform {
 
 class CConsoleMessageBox final : public IMessageBox {
  public:
-  // Questions are written to `promptPath` and answered from `answerPath`
-  // (both the controlling terminal normally); `errorFd` receives the box
+  // Questions are written to `promptFile` and answered from `answerFile`
+  // (both the controlling terminal normally); `errorStream` receives the box
   // lines. Tests pass files and a pipe.
-  explicit CConsoleMessageBox(std::string answerPath = "/dev/tty",
-                              std::string promptPath = "/dev/tty", int errorFd = 2);
+  explicit CConsoleMessageBox(std::string answerFile = "/dev/tty",
+                              std::string promptFile = "/dev/tty", int errorStream = 2);
 
   // Writes "<caption>: <text>\n" to the error stream. A box with more than one
   // button then asks on the terminal, e.g. "[Yes/No] (No): ", and takes the

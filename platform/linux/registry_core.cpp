@@ -36,8 +36,9 @@ std::string FoldName(std::string_view name) {
   return folded;
 }
 
-CRegistryCore::CRegistryCore(std::unique_ptr<IHiveStore> machine, std::unique_ptr<IHiveStore> user)
-    : machine(std::move(machine)), user(std::move(user)) {}
+CRegistryCore::CRegistryCore(std::unique_ptr<IHiveStore> machineHive,
+                             std::unique_ptr<IHiveStore> userHive)
+    : machine(std::move(machineHive)), user(std::move(userHive)) {}
 
 CRegistryCore::~CRegistryCore() = default;
 

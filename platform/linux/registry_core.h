@@ -14,7 +14,7 @@ namespace lx2d::platform {
 
 class CRegistryCore final : public IRegistry {
  public:
-  CRegistryCore(std::unique_ptr<IHiveStore> machine, std::unique_ptr<IHiveStore> user);
+  CRegistryCore(std::unique_ptr<IHiveStore> machineHive, std::unique_ptr<IHiveStore> userHive);
   ~CRegistryCore() override;
 
   // The store behind a root (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER), else null.

@@ -372,8 +372,8 @@ TEST_P(RegistryTest, Threads_ShareOneRegistryWithoutLosingWrites) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RegistryTest, ::testing::ValuesIn(kBackends),
-                         [](const ::testing::TestParamInfo<Backend>& info) {
-                           return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<Backend>& backend) {
+                           return std::string(backend.param.name);
                          });
 
 // SQLite store only: what lives in files.

@@ -33,11 +33,11 @@ std::string ReadFile(const std::string& path) {
 // Sets an environment variable for one test and puts the old value back.
 class CScopedVariable {
  public:
-  CScopedVariable(const char* name, const std::string& value) : name(name) {
-    const char* old = std::getenv(name);
+  CScopedVariable(const char* variable, const std::string& value) : name(variable) {
+    const char* old = std::getenv(variable);
     if (old != nullptr) previous = old;
     hadValue = old != nullptr;
-    setenv(name, value.c_str(), 1);
+    setenv(variable, value.c_str(), 1);
   }
   ~CScopedVariable() {
     if (hadValue) {

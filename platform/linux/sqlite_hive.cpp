@@ -99,8 +99,8 @@ HiveValue ReadValueRow(CStatement& row) {
 
 }  // namespace
 
-CSqliteHive::CSqliteHive(std::function<std::string()> hiveFile, mode_t folderMode)
-    : hiveFile(std::move(hiveFile)), folderMode(folderMode) {}
+CSqliteHive::CSqliteHive(std::function<std::string()> fileName, mode_t newFolderMode)
+    : hiveFile(std::move(fileName)), folderMode(newFolderMode) {}
 
 CSqliteHive::~CSqliteHive() { Disconnect(); }
 

@@ -13,10 +13,10 @@ namespace lx2d::platform {
 
 class CSqliteHive final : public IHiveStore {
  public:
-  // `hiveFile` names the database file; it is asked again before every
+  // `fileName` names the database file; it is asked again before every
   // operation, so a hive can follow a directory that changes (tests). Missing
-  // folders are made with `folderMode` when the hive is first written.
-  CSqliteHive(std::function<std::string()> hiveFile, mode_t folderMode);
+  // folders are made with `newFolderMode` when the hive is first written.
+  CSqliteHive(std::function<std::string()> fileName, mode_t newFolderMode);
   ~CSqliteHive() override;
   CSqliteHive(const CSqliteHive&) = delete;
   CSqliteHive& operator=(const CSqliteHive&) = delete;

@@ -24,7 +24,7 @@ constexpr HWND kLastHandle = 0x7FFFFFFF;
 constexpr int kHandleAttempts = 64;
 
 std::string HandleText(HWND window) {
-  char text[16];
+  char text[24];
   std::snprintf(text, sizeof(text), "%08lx", static_cast<unsigned long>(window));
   return text;
 }

@@ -263,7 +263,7 @@ TEST_F(WindowTest, PostMessage_MissingOrStaleWindow_InvalidHandle) {
   // A socket whose owner died without cleaning up, with its description.
   HWND window = Create("Stale_Class");
   std::string socketPath = folder.Path() + "/run/windows/" + [&] {
-    char text[16];
+    char text[24];
     std::snprintf(text, sizeof(text), "%08lx", static_cast<unsigned long>(window));
     return std::string(text);
   }() + ".sock";

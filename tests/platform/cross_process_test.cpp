@@ -149,8 +149,8 @@ TEST_F(CrossProcessTest, NamedMutex_HeldByAnotherProcessUntilItEnds) {
   const char* kName = "Korvane Barcode Reader 2D Setting Utility";
   CChildProcess first;
   ASSERT_NE(StartPeer(&first, "Lx2dMutexFirst", kName), 0u);
-  CNamedMutex mine;
-  EXPECT_EQ(mine.Create(kName), ERROR_ALREADY_EXISTS);
+  CNamedMutex ours;
+  EXPECT_EQ(ours.Create(kName), ERROR_ALREADY_EXISTS);
   CChildProcess second;
   ASSERT_TRUE(second.Start(TestProgramDirectory() + "/lx2d_window_peer", {"Lx2dMutexSecond", kName},
                            ChildEnvironment()));
@@ -158,7 +158,7 @@ TEST_F(CrossProcessTest, NamedMutex_HeldByAnotherProcessUntilItEnds) {
   // A killed holder leaves nothing that blocks the next instance.
   first.Kill();
   EXPECT_EQ(first.Wait(kGenerous), 128 + 9);
-  EXPECT_EQ(mine.Create(kName), ERROR_SUCCESS);
+  EXPECT_EQ(ours.Create(kName), ERROR_SUCCESS);
 }
 
 TEST_F(CrossProcessTest, ConcurrentHiveWriters_LoseNothing) {

@@ -54,7 +54,7 @@ std::string ValueLine(const std::string& name, DWORD type, const Bytes& data) {
   if (type == platform::REG_SZ && IsPlainString(data)) {
     line += Quote(TextOfUtf16(Bytes(data.begin(), data.end() - 2)));
   } else if (type == platform::REG_DWORD && data.size() == 4) {
-    char text[16];
+    char text[24];
     std::snprintf(text, sizeof(text), "dword:%08x",
                   static_cast<unsigned>(data[0] | (data[1] << 8) | (data[2] << 16) |
                                         (static_cast<unsigned>(data[3]) << 24)));

@@ -87,7 +87,7 @@ std::string FormatData(DWORD type, const Bytes& data) {
     }
     case platform::REG_DWORD:
       if (data.size() == 4) {
-        char text[16];
+        char text[24];
         std::snprintf(text, sizeof(text), "0x%x",
                       static_cast<unsigned>(data[0] | (data[1] << 8) | (data[2] << 16) |
                                             (static_cast<unsigned>(data[3]) << 24)));

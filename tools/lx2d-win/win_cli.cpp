@@ -91,7 +91,7 @@ LRESULT SpyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 int List(std::ostream& out) {
   for (const TWindowInfo& info : ListWindows()) {
-    char handle[16];
+    char handle[24];
     std::snprintf(handle, sizeof(handle), "0x%08lx", static_cast<unsigned long>(info.handle));
     out << handle << "    " << info.className << "    " << info.processId << "    " << info.title
         << "\n";
@@ -125,7 +125,7 @@ int Spy(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "lx2d-win: cannot create a window (error " << GetLastError() << ")\n";
     return kExitFailed;
   }
-  char handle[16];
+  char handle[24];
   std::snprintf(handle, sizeof(handle), "0x%08lx", static_cast<unsigned long>(window));
   out << handle << std::endl;
   MSG msg;
@@ -168,7 +168,7 @@ std::string MessageName(UINT message) {
   }
   std::string registered = GetRegisteredMessageName(message);
   if (!registered.empty()) return registered;
-  char text[16];
+  char text[24];
   std::snprintf(text, sizeof(text), "0x%04x", message);
   return text;
 }
