@@ -92,13 +92,7 @@ int CProtocol::ReceiveReply(bool requestHadR, VscpFrame& out, uint8_t expectedKi
     const int received = ReceiveFrame(kAcceptFull, frame, timeoutMs);
     if (received == kReceiveTimeout) {
       // Whatever raw bytes came instead of the reply go to the caller.
-      out.kind = frame.kind;
-      out.flags = frame.flags;
-      out.number = frame.number;
-      out.checksum = frame.checksum;
-      out.wireCount = frame.wireCount;
-      out.length = frame.length;
-      out.payload = frame.payload;
+      out = frame;
       return kTransactNoAnswer;
     }
     if (received != kReceivedFull) continue;
