@@ -37,12 +37,14 @@ std::string HexList(const Bytes& data) {
   return list;
 }
 
-// True when `data` is UTF-16 text without NUL followed by one terminator.
+// True when `data` is UTF-16 text without NUL followed by one terminator, and
+// without line breaks: a quoted string cannot span lines of the file.
 bool IsPlainString(const Bytes& data) {
   if (data.size() < 2 || data.size() % 2 != 0) return false;
   if (data[data.size() - 1] != 0 || data[data.size() - 2] != 0) return false;
   for (std::size_t i = 0; i + 2 < data.size(); i += 2) {
-    if (data[i] == 0 && data[i + 1] == 0) return false;
+    bool lineBreak = data[i + 1] == 0 && (data[i] == '\r' || data[i] == '\n');
+    if ((data[i] == 0 && data[i + 1] == 0) || lineBreak) return false;
   }
   Bytes text(data.begin(), data.end() - 2);
   return Utf16Bytes(TextOfUtf16(text)) == text;  // no unpaired surrogates

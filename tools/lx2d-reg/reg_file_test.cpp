@@ -21,6 +21,8 @@ TEST(RegFileTest, ExportThenImport_GivesBackTheSameBytes) {
   source.SetRaw(HKEY_LOCAL_MACHINE, kKey, "Quoted", platform::REG_SZ, quoted);
   source.SetRaw(HKEY_LOCAL_MACHINE, kKey, "NoTerminator", platform::REG_SZ, Utf16Bytes("<#CR>"));
   source.SetRaw(HKEY_LOCAL_MACHINE, kKey, "Empty", platform::REG_SZ, {});
+  source.SetRaw(HKEY_LOCAL_MACHINE, kKey, "TwoLines", platform::REG_SZ,
+                {'a', 0, '\r', 0, '\n', 0, 'b', 0, 0, 0});
   source.SetRaw(HKEY_LOCAL_MACHINE, kKey, "", platform::REG_SZ, {'d', 0, 0, 0});
   source.SetRaw(HKEY_LOCAL_MACHINE, kKey, "Version", platform::REG_BINARY, {'R', 'D', 0});
   source.SetRaw(HKEY_LOCAL_MACHINE, kKey, "List", platform::REG_MULTI_SZ, {'a', 0, 0, 0, 0, 0});
@@ -38,7 +40,7 @@ TEST(RegFileTest, ExportThenImport_GivesBackTheSameBytes) {
   ImportResult result = ImportText(target, text);
   ASSERT_TRUE(result.error.empty()) << result.line << ": " << result.error;
   for (const char* name :
-       {"AfterWakeupWait", "Quoted", "NoTerminator", "Empty", "", "Version", "List"}) {
+       {"AfterWakeupWait", "Quoted", "NoTerminator", "Empty", "TwoLines", "", "Version", "List"}) {
     platform::DWORD sourceType = 0;
     platform::DWORD targetType = 0;
     Bytes sourceData;
