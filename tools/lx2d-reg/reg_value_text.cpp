@@ -1,5 +1,6 @@
 #include "reg_value_text.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -154,14 +155,16 @@ std::optional<Bytes> ParseData(DWORD type, std::string_view text) {
       return bytes;
     }
     case platform::REG_DWORD: {
-      std::string digits(text);
-      if (digits.empty() || digits[0] == '-' || digits[0] == '+' || digits[0] == ' ') {
-        return std::nullopt;
+      bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+      std::string digits(text.substr(hex ? 2 : 0));
+      // Digits only: strtoull alone would also take blanks, a sign or a second "0x".
+      for (char c : digits) {
+        if (hex ? HexValue(c) < 0 : (c < '0' || c > '9')) return std::nullopt;
       }
-      bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
-      char* end = nullptr;
-      unsigned long long value = std::strtoull(digits.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
-      if (end == nullptr || *end != '\0' || value > 0xFFFFFFFFull) return std::nullopt;
+      if (digits.empty()) return std::nullopt;
+      errno = 0;
+      unsigned long long value = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+      if (errno == ERANGE || value > 0xFFFFFFFFull) return std::nullopt;
       return Bytes{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                    static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
     }
