@@ -102,8 +102,9 @@ int Failure(std::ostream& err, const std::string& message) {
   return kExitFailed;
 }
 
+// One line, like every other error; the usage text itself comes with /?.
 int Usage(std::ostream& err, const std::string& message) {
-  err << "lx2d-reg: " << message << "\n" << kUsage;
+  err << "lx2d-reg: " << message << " (lx2d-reg /? shows the usage)\n";
   return kExitUsage;
 }
 
@@ -271,6 +272,10 @@ int Import(IRegistry& registry, const std::string& file, std::ostream& err) {
 int RunRegCommand(const std::vector<std::string>& args, IRegistry& registry, std::ostream& out,
                   std::ostream& err) {
   if (args.empty()) return Usage(err, "no command");
+  if (args[0] == "/?" || args[0] == "-h" || args[0] == "--help") {
+    out << kUsage;
+    return kExitSuccess;
+  }
   Options options;
   std::string error;
   if (!ParseOptions(args, &options, &error)) return Usage(err, error);

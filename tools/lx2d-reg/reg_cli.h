@@ -5,6 +5,7 @@
 //   lx2d-reg delete KEY [/v NAME | /ve | /va] [/f]
 //   lx2d-reg export KEY FILE
 //   lx2d-reg import FILE
+//   lx2d-reg /?              (the usage text, on standard output)
 #pragma once
 
 #include <iosfwd>
@@ -22,10 +23,10 @@ inline constexpr int kExitUsage = 2;   // bad command line
 
 // Runs one command (`args` without the program name) against `registry`.
 // `query` prints the key's full name, then per value four spaces, name, four
-// spaces, type, four spaces, data; then the full names of its subkeys. Errors
-// are one line on `err` starting with "lx2d-reg: ". Without /f, `add` over an
-// existing value and `delete` ask through a Yes/No message box (No unless
-// someone answers on the terminal).
+// spaces, type, four spaces, data; then the full names of its subkeys. Errors,
+// bad usage included, are one line on `err` starting with "lx2d-reg: ".
+// Without /f, `add` over an existing value and `delete` ask through a Yes/No
+// message box (No unless someone answers on the terminal).
 int RunRegCommand(const std::vector<std::string>& args, platform::IRegistry& registry,
                   std::ostream& out, std::ostream& err);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "platform/fakes/memory_registry.h"
@@ -80,7 +81,11 @@ TEST_F(RegCliTest, ExitCodes_MissingIsOneUsageIsTwo) {
   for (const Case& c : cases) {
     EXPECT_EQ(Run(c.args), c.exitCode) << (c.args.empty() ? "" : c.args[0]);
     EXPECT_EQ(err.str().rfind("lx2d-reg: ", 0), 0u);
+    const std::string text = err.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
   }
+  EXPECT_EQ(Run({"/?"}), kExitSuccess);
+  EXPECT_EQ(out.str().rfind("usage: lx2d-reg query", 0), 0u);
 }
 
 TEST_F(RegCliTest, WithoutForce_AsksBeforeOverwritingOrDeleting) {
