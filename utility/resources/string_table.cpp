@@ -39,7 +39,7 @@ constexpr StringEntry kStrings[] = {
      u"操作がユーザにより中断されました"},
     {242, u"Other Error 01", u"Autre erreur 01", u"その他のエラー 01"},
     {280, u"Can not load Barcode DLL File : ",
-     u"Impossible de charger le fichier DLL de codes barres : ",
+     u"Impossible de charger le fichier DLL de codes barres\u00A0: ",
      u"バーコード ＤＬＬファイルがロードできません : "},
     {281, u"Initialize function not exist", u"Fonction d’initialisation inexistante",
      u"Initialize function not exist"},

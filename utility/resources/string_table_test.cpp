@@ -14,6 +14,9 @@ TEST(StringTable, SameIdsInEveryLanguage_TextsAsPublished) {
             u"Pas d’infos de port pour le module de codes barres\nVeuillez connecter le module au "
             u"lecteur de codes barres");
   EXPECT_EQ(LoadUtilityString(UiLanguage::kEnglish, 303), u"Cannot start WaitCommEvent ");
+  // A no-break space before the colon, as French typography has it.
+  EXPECT_EQ(LoadUtilityString(UiLanguage::kFrench, 280),
+            u"Impossible de charger le fichier DLL de codes barres\u00A0: ");
   for (const UiLanguage language :
        {UiLanguage::kEnglish, UiLanguage::kFrench, UiLanguage::kJapanese}) {
     EXPECT_EQ(LoadUtilityString(language, kIdsAppTitle), u"LX2D_SET");
