@@ -441,6 +441,17 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   wire.wParam = wParam;
   wire.lParam = lParam;
   wire.senderPid = getpid();
+  if (window != HWND_BROADCAST && OwnedByThisThread(window)) {
+    // The thread's own queue directly: a window socket holds only a few
+    // datagrams (net.unix.max_dgram_qlen) until its thread reads it, which
+    // would cut a thread that posts to itself far below the Windows quota.
+    if (queue.posted.size() >= kMaxQueuedMessages) {
+      SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+      return FALSE;
+    }
+    queue.posted.push_back(MSG{window, message, wParam, lParam});
+    return TRUE;
+  }
   if (window != HWND_BROADCAST) {
     wire.window = static_cast<std::uint32_t>(window);
     return Post(wire);

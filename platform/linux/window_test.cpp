@@ -199,9 +199,16 @@ TEST_F(WindowTest, CreateWindow_RefusedCreationLeavesNoWindow) {
 TEST_F(WindowTest, MessageLoop_PostedInOrderThenQuitWithExitCode) {
   HWND window = Create("Loop_Class");
   ASSERT_NE(window, 0u);
-  for (WPARAM i = 1; i <= 3; ++i) ASSERT_EQ(PostMessage(window, WM_COMMAND, i, 0), TRUE);
-  PostQuitMessage(-29);  // posted last, retrieved only after the three
-  ASSERT_EQ(PostMessage(window, WM_COMMAND, 4, 0), TRUE);
+  // More than a window socket buffers: a thread's posts to itself all arrive.
+  constexpr WPARAM kPosted = 100;
+  std::vector<WPARAM> expected;
+  for (WPARAM i = 1; i <= kPosted; ++i) {
+    ASSERT_EQ(PostMessage(window, WM_COMMAND, i, 0), TRUE) << i;
+    expected.push_back(i);
+  }
+  PostQuitMessage(-29);  // posted before the last, retrieved only after all of them
+  ASSERT_EQ(PostMessage(window, WM_COMMAND, kPosted + 1, 0), TRUE);
+  expected.push_back(kPosted + 1);
   std::vector<WPARAM> commands;
   MSG msg;
   BOOL result;
@@ -213,7 +220,7 @@ TEST_F(WindowTest, MessageLoop_PostedInOrderThenQuitWithExitCode) {
   EXPECT_EQ(result, 0);
   EXPECT_EQ(msg.message, WM_QUIT);
   EXPECT_EQ(static_cast<int>(msg.wParam), -29);
-  EXPECT_EQ(commands, (std::vector<WPARAM>{1, 2, 3, 4}));
+  EXPECT_EQ(commands, expected);
   EXPECT_EQ(PeekMessage(&msg, 0, 0, 0, PM_REMOVE), FALSE);
   DestroyWindow(window);
 }
