@@ -116,11 +116,15 @@ int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t time
         ++record.length;
         if (byte == kLineFeed) break;
       } else {
+        // An ETX that is not the second byte of an escape pair ends the
+        // frame: it goes to the event log whether it is accepted or not.
+        const bool endsFrame =
+            byte == kEtx && decoder_.InFrame() && !wire_.empty() && wire_.back() != kDle;
         if (byte == kStx) wire_.clear();
         wire_.push_back(byte);
         const DecodeStatus status = decoder_.Feed(byte);
+        if (endsFrame) Observer().LogDump(kLogIdFrameDump, "RX frame: ", wire_);
         if (status == DecodeStatus::kFrameAccepted || status == DecodeStatus::kControlAccepted) {
-          Observer().LogDump(kLogIdFrameDump, "RX frame: ", wire_);
           wire_.clear();
           // Raw bytes that came just before the frame are raw data all the
           // same; the record is about to hold the frame.

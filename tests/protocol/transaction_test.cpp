@@ -366,7 +366,10 @@ TEST_F(TransactionTest, Diagnostics_TraceEveryFrameAndDumpReceivedOnes) {
   engine.SetObserver(&observer);
   const std::vector<uint8_t> request = {0x02, 0x10};
   const std::vector<uint8_t> reply = FrameBytes(kKindSrp, std::vector<uint8_t>{0x00}, kLF, 7);
-  EXPECT_EQ(Run({Expect({kKindSr}, ControlBytes(kCtlAck, 1)), Send(reply), Expect({kCtlAck})},
+  const std::vector<uint8_t> corrupt =
+      CorruptFrameBytes(kKindSrp, std::vector<uint8_t>{0x00}, kLF, 6);
+  EXPECT_EQ(Run({Expect({kKindSr}, ControlBytes(kCtlAck, 1)), Send(Join({corrupt, reply})),
+                 Expect({kCtlAck})},
                 kKindSr, request),
             kTransactOk);
   engine.SetObserver(nullptr);
@@ -377,11 +380,16 @@ TEST_F(TransactionTest, Diagnostics_TraceEveryFrameAndDumpReceivedOnes) {
       "      Tx: (ACK ) 02 07 06 00 03",
   };
   EXPECT_EQ(observer.lines, expected);
-  ASSERT_EQ(observer.dumps.size(), 2u);
-  EXPECT_EQ(observer.dumps[0].title, "RX frame: ");
-  EXPECT_EQ(observer.dumps[0].recordId, kLogIdFrameDump);
+  // Every frame that reached its ETX is dumped, the refused one included;
+  // only accepted frames are traced.
+  ASSERT_EQ(observer.dumps.size(), 3u);
+  for (const CRecordingObserver::Dump& dump : observer.dumps) {
+    EXPECT_EQ(dump.title, "RX frame: ");
+    EXPECT_EQ(dump.recordId, kLogIdFrameDump);
+  }
   EXPECT_EQ(observer.dumps[0].data, ControlBytes(kCtlAck, 1));
-  EXPECT_EQ(observer.dumps[1].data, reply);
+  EXPECT_EQ(observer.dumps[1].data, corrupt);
+  EXPECT_EQ(observer.dumps[2].data, reply);
 }
 
 // A transport whose device is closed: every read fails at once.
