@@ -69,17 +69,18 @@ bool CProtocol::ReceiveAndDispatch() {
   const int result = ReceiveReply(rFlag_, message, 0);
   const std::span<const uint8_t> payload(message.payload.data(), message.length);
   if (result == kTransactOk) {
-    const bool boxes = !captureEnabled_.load();
     bool isReport = true;
     switch (message.kind) {
       case kKindBcd:
       case kKindSbcd:
-        if (boxes && !BcdLayoutValid(payload)) {
+        // Data capture silences only this box; a bad BCDEX shows its box
+        // either way.
+        if (!captureEnabled_.load() && !BcdLayoutValid(payload)) {
           host_.MessageBox(kBoxBadBcd, kCaption, kBoxSetForeground);
         }
         break;
       case kKindBcdex:
-        if (boxes && !BcdexLayoutValid(payload)) {
+        if (!BcdexLayoutValid(payload)) {
           host_.MessageBox(kBoxBadBcdex, kCaption, kBoxSetForeground);
         }
         break;

@@ -140,6 +140,7 @@ TEST_F(ReceiveThreadTest, BadReportLayout_BoxUnlessCapturingThenDelivered) {
       {kKindSbcd, shortBcd, false, "size parameter of the BCD frame does not correspond with data"},
       {kKindBcd, shortBcd, true, nullptr},
       {kKindBcdex, badBcdex, false, "Invalid fields in BCDEX frame"},
+      {kKindBcdex, badBcdex, true, "Invalid fields in BCDEX frame"},
   };
   ASSERT_TRUE(engine.StartReceiveThread());
   size_t posts = 0;
