@@ -102,10 +102,13 @@ const KeyRule* FindKnownKey(const KnownSection& section, std::u16string_view key
       continue;
     }
     const std::u16string_view digits = key.substr(rule.name.size());
+    // Key names come from the file: stop at the first non-digit or once the
+    // number is past the list's end, so a long name cannot overflow it.
     int number = 0;
     bool digitsOnly = digits.front() != u'0';
     for (const char16_t c : digits) {
       digitsOnly = digitsOnly && c >= u'0' && c <= u'9' && number <= kMaxByteListBytes;
+      if (!digitsOnly) break;
       number = number * 10 + (c - u'0');
     }
     if (digitsOnly && number >= 1 && number <= kMaxByteListBytes) return &rule;
