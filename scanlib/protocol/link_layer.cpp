@@ -194,11 +194,19 @@ void CProtocol::AcceptControl(const VscpFrame& frame) {
   }
 }
 
+int CProtocol::ReceiveControlAnswer() {
+  const int received = ReceiveFrame(kAcceptControl, control_, replyTimeoutMs_);
+  if (received == kReceivedControl) return control_.kind;
+  // Bytes the reader sent outside frames instead of an answer are still
+  // the host's raw data.
+  if (control_.length > 0) DeliverRaw({control_.payload.data(), control_.length});
+  return kNoControlAnswer;
+}
+
 int CProtocol::ControlExchange(uint8_t code, uint8_t data, uint8_t expected) {
   ++frameCounter_;
   SendControl(static_cast<uint8_t>(frameCounter_ & 0x7F), code, data);
-  const int received = ReceiveFrame(kAcceptControl, control_, replyTimeoutMs_);
-  return received == kReceivedControl && control_.kind == expected ? 0 : 1;
+  return ReceiveControlAnswer() == expected ? 0 : 1;
 }
 
 }  // namespace lx2d

@@ -13,7 +13,8 @@
 // Deliberate choices of this engine:
 // a read error other than a time-out (device closed or gone) ends a receive
 // at once instead of spinning out the time-out; raw bytes that arrive just
-// before a frame are delivered as raw data instead of being overwritten;
+// before a frame, or instead of an awaited control answer, are delivered as
+// raw data instead of being overwritten or dropped;
 // WM_LOWLEVEL is not posted while the host has named no window; repeated
 // BUSY and SYDN answers are bounded; a message past 640000 bytes fails.
 #pragma once
@@ -180,6 +181,11 @@ class CProtocol {
  private:
   int RequestExchange(uint8_t number, uint8_t kind, std::span<const uint8_t> payload,
                       uint16_t extension1, uint16_t extension2);
+  // Receives one control frame with the reply time-out: its code, or
+  // kNoControlAnswer when none came (raw bytes that came instead are
+  // delivered as raw data).
+  static constexpr int kNoControlAnswer = -1;
+  int ReceiveControlAnswer();
   void AcceptControl(const VscpFrame& frame);
   void EndReceive();
   void DeliverRaw(std::span<const uint8_t> bytes);

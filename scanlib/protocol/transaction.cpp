@@ -53,8 +53,7 @@ int CProtocol::RequestExchange(uint8_t number, uint8_t kind, std::span<const uin
   int sydnResends = 0;
   for (;;) {
     SendFrame(number, kind, extension1, extension2, payload);
-    const int received = ReceiveFrame(kAcceptControl, control_, replyTimeoutMs_);
-    const uint8_t code = received == kReceivedControl ? control_.kind : 0;
+    const int code = ReceiveControlAnswer();
     if (code == kCtlAck) break;
     if (code == kCtlBusy) return kExchangeBusy;
     if (code == kCtlSydn) {

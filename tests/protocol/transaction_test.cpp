@@ -328,6 +328,30 @@ TEST_F(TransactionTest, ControlExchange_AnswersWhetherTheExpectedCodeCame) {
   EXPECT_TRUE(peer.Errors().empty());
 }
 
+TEST_F(TransactionTest, RawBytesInsteadOfControlAnswer_DeliveredAsRawData) {
+  // Raw text where the ACK should be: the wait ends, the request goes out
+  // again, and the text reaches the raw buffer.
+  const std::vector<uint8_t> text = {'h', 'i', '\r', '\n'};
+  EXPECT_EQ(Run({Expect({kKindSr}, text), Expect({kKindSr}, ControlBytes(kCtlAck)),
+                 Send(FrameBytes(kKindSrp, kRequest, kLF)), Expect({kCtlAck})}),
+            kTransactOk);
+  // The same in a control exchange.
+  const std::vector<uint8_t> more = {'x', '\n'};
+  peer.Start({Expect({kCtlSync}, more)});
+  EXPECT_EQ(engine.ControlExchange(kCtlSync, 0, kCtlSydn), 1);
+  EXPECT_TRUE(peer.WaitDone(5000));
+  EXPECT_EQ(engine.RawData(), Join({text, more}));
+  const std::vector<PostedMessage> posts = host.PostsOf(kMsgRawData);
+  ASSERT_EQ(posts.size(), 2u);
+  EXPECT_EQ(posts[0].lParam, 4);
+  EXPECT_EQ(posts[1].lParam, 2);
+}
+
+// Nothing at all in answer: a control exchange expecting code 0 still fails.
+TEST_F(TransactionTest, ControlExchangeWithoutAnswer_FailsWhateverCodeExpected) {
+  EXPECT_EQ(engine.ControlExchange(kCtlSync, 0, 0), 1);
+}
+
 TEST_F(TransactionTest, RawBytesEndingInLineFeed_EndReceiveAtOnce) {
   const std::vector<uint8_t> text = {'A', 'B', '\r', '\n'};
   peer.Start({Send(Join({text, {'Z'}}))});
