@@ -46,6 +46,20 @@ struct CollectionBits {
   std::array<std::map<uint8_t, uint64_t>, kReportTypes> bits;
 };
 
+// Top-level collections that Windows opens exclusively for its own input
+// stack.
+struct SystemUsageRange {
+  uint16_t usagePage;
+  uint16_t firstUsage;
+  uint16_t lastUsage;
+};
+constexpr SystemUsageRange kSystemHeld[] = {
+    {0x01, 0x01, 0x02},  // pointer, mouse
+    {0x01, 0x06, 0x07},  // keyboard, keypad
+    {0x0D, 0x01, 0x02},  // external and integrated pen
+    {0x0D, 0x04, 0x05},  // touch screen, precision touchpad
+};
+
 uint16_t ByteLength(const std::map<uint8_t, uint64_t>& reports) {
   uint64_t longest = 0;
   for (const auto& [id, bits] : reports) longest = std::max(longest, (bits + 7) / 8);
@@ -53,6 +67,16 @@ uint16_t ByteLength(const std::map<uint8_t, uint64_t>& reports) {
 }
 
 }  // namespace
+
+bool HeldBySystem(const HidCaps& caps) {
+  for (const SystemUsageRange& range : kSystemHeld) {
+    if (caps.usagePage == range.usagePage && caps.usage >= range.firstUsage &&
+        caps.usage <= range.lastUsage) {
+      return true;
+    }
+  }
+  return false;
+}
 
 uint32_t ParseReportDescriptor(std::span<const uint8_t> descriptor,
                                std::vector<HidCollection>& collections) {

@@ -29,4 +29,10 @@ struct HidCollection {
 uint32_t ParseReportDescriptor(std::span<const uint8_t> descriptor,
                                std::vector<HidCollection>& collections);
 
+// Whether the system keeps this top-level collection for its own exclusive
+// use (mice, keyboards, pens, touch screens), as Windows does: a program's
+// read/write open of it is refused with access denied. A reader's keyboard
+// collection is thus never taken for its data collection.
+bool HeldBySystem(const HidCaps& caps);
+
 }  // namespace lx2d::platform

@@ -91,6 +91,33 @@ TEST(HidDescriptor, InputReportIds_PerCollectionOnlyWhenNumbered) {
   EXPECT_TRUE(collections[0].inputReportIds.empty());
 }
 
+TEST(HidDescriptor, HeldBySystem_KeyboardAndMouseButNotTheReadersDataCollection) {
+  const struct {
+    const char* name;
+    const std::vector<uint8_t>& descriptor;
+    std::vector<bool> held;  // per top-level collection
+  } kCases[] = {
+      {"boot keyboard", kBootKeyboard, {true}},
+      {"boot mouse", kBootMouse, {true}},
+      {"two collections", kTwoCollections, {true, false}},
+      {"consumer control", kTwoReportIds, {false}},
+      {"vendor", kOddBitsPushPop, {false}},
+  };
+  for (const auto& c : kCases) {
+    std::vector<HidCollection> collections;
+    ASSERT_EQ(ParseReportDescriptor(c.descriptor, collections), kHidOk) << c.name;
+    ASSERT_EQ(collections.size(), c.held.size()) << c.name;
+    for (size_t i = 0; i < c.held.size(); ++i) {
+      EXPECT_EQ(HeldBySystem(collections[i].caps), c.held[i]) << c.name << " #" << i;
+    }
+  }
+  // Pen and touch digitizers too; a touch pad's configuration collection not.
+  EXPECT_TRUE(HeldBySystem({0x0D, 0x02, 0, 0, 0}));
+  EXPECT_TRUE(HeldBySystem({0x0D, 0x05, 0, 0, 0}));
+  EXPECT_FALSE(HeldBySystem({0x0D, 0x0E, 0, 0, 0}));
+  EXPECT_FALSE(HeldBySystem({0x01, 0x05, 0, 0, 0}));  // game pad: shared
+}
+
 TEST(HidDescriptor, MalformedDescriptors_InvalidData) {
   const struct {
     const char* name;

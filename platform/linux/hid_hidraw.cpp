@@ -162,6 +162,8 @@ uint32_t OpenHidraw(const HidInterfaceEntry& entry, std::unique_ptr<IHidDevice>&
         !SamePath(InterfacePath(node, entry.collectionIndex), entry.path)) {
       continue;
     }
+    const HidCollection& collection = node.collections[static_cast<size_t>(entry.collectionIndex)];
+    if (HeldBySystem(collection.caps)) return kHidErrorAccessDenied;
     const int fd = open(node.devnode.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       return errno == EACCES || errno == EPERM    ? kHidErrorAccessDenied
@@ -173,7 +175,6 @@ uint32_t OpenHidraw(const HidInterfaceEntry& entry, std::unique_ptr<IHidDevice>&
       close(fd);
       return locked;
     }
-    const HidCollection& collection = node.collections[static_cast<size_t>(entry.collectionIndex)];
     HidInterfaceInfo info;
     info.attributes = node.attributes;
     info.caps = collection.caps;

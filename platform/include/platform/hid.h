@@ -21,7 +21,7 @@ namespace lx2d::platform {
 // transport hands them on to callers that test those values.
 inline constexpr uint32_t kHidOk = 0;
 inline constexpr uint32_t kHidErrorFileNotFound = 2;        // no such interface or device
-inline constexpr uint32_t kHidErrorAccessDenied = 5;        // no permission on the node
+inline constexpr uint32_t kHidErrorAccessDenied = 5;        // no permission, or held by the system
 inline constexpr uint32_t kHidErrorInvalidData = 13;        // report descriptor unusable
 inline constexpr uint32_t kHidErrorGenFailure = 31;         // any other system failure
 inline constexpr uint32_t kHidErrorSharingViolation = 32;   // another handle holds the device
@@ -121,7 +121,9 @@ class IHidService {
   // Opens an interface by path (compared case-insensitively) for
   // exclusive use. kHidOk; kHidErrorFileNotFound when no present interface
   // has that path; kHidErrorSharingViolation when another handle holds the
-  // device; kHidErrorAccessDenied; kHidErrorGenFailure.
+  // device; kHidErrorAccessDenied when there is no permission on the node or
+  // the collection is one the system keeps for itself (mouse, keyboard, pen,
+  // touch screen), as on Windows; kHidErrorGenFailure.
   virtual uint32_t Open(std::string_view path, std::unique_ptr<IHidDevice>& device) = 0;
 };
 
