@@ -21,7 +21,12 @@ class CVirtualHidHost final : public CFdHidDevice {
  public:
   CVirtualHidHost(int socketFd, int lockFd, HidInterfaceInfo info)
       : CFdHidDevice(socketFd, std::move(info)), lockFd_(lockFd) {}
-  ~CVirtualHidHost() override { close(lockFd_); }
+  ~CVirtualHidHost() override {
+    // Hang up before the lock is let go, so the device has seen this host
+    // leave by the time the next one can open it and connect.
+    shutdown(Fd(), SHUT_RDWR);
+    close(lockFd_);
+  }
   CVirtualHidHost(const CVirtualHidHost&) = delete;
   CVirtualHidHost& operator=(const CVirtualHidHost&) = delete;
 
