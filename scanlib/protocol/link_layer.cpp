@@ -14,8 +14,9 @@ ILinkObserver& NoObserver() {
   return silent;
 }
 
-// How often, in bytes, a busy receive looks at the clock: often enough to
-// end a never-ending stream on time, rarely enough to stay off the fast path.
+// How often, in frame bytes, a busy receive looks at the clock: often enough
+// to end a never-ending frame on time, rarely enough to stay off the fast
+// path.
 constexpr uint32_t kClockEveryBytes = 64;
 
 constexpr uint8_t kLineFeed = 0x0A;
@@ -146,8 +147,10 @@ int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t time
         }
         if (status == DecodeStatus::kDropped) wire_.clear();
         if (status == DecodeStatus::kRestarted) wire_.assign(1, kStx);
+        // Only frame bytes skip clock looks; raw bytes take one each, so a
+        // chunk trickling in still ends 50 ms after the receive began.
+        lookAtClock = ++bytesSinceClock % kClockEveryBytes == 0;
       }
-      lookAtClock = ++bytesSinceClock % kClockEveryBytes == 0;
     } else if (read != kTransportTimeout) {
       break;  // the device is gone or closed: waiting longer cannot help
     }

@@ -364,6 +364,27 @@ TEST_F(TransactionTest, RawBytesEndingInLineFeed_EndReceiveAtOnce) {
   EXPECT_EQ(peer.Pending(), 1u);
 }
 
+// A clock that moves 10 ms each time it is read.
+class CSteppingClock final : public ILinkClock {
+ public:
+  uint64_t NowMs() override { return now += 10; }
+  uint64_t now = 0;
+};
+
+TEST(RawChunkTest, BytesWithoutPause_ChunkEndsFiftyMillisecondsAfterStart) {
+  CScriptedReader peer;
+  CRecordingHost host;
+  CSteppingClock clock;
+  CProtocol engine(peer, host, nullptr, &clock);
+  peer.Start({Send(std::vector<uint8_t>(20, 'r'))});
+  ASSERT_TRUE(peer.WaitDone(5000));
+  VscpFrame record;
+  EXPECT_EQ(engine.ReceiveFrame(kAcceptFull, record, 5000), kReceiveTimeout);
+  // Start at 10 ms; the sixth byte reads 70 ms: 60 ms have passed.
+  EXPECT_EQ(record.length, 6u);
+  EXPECT_EQ(peer.Pending(), 14u);
+}
+
 // Records what the engine reports for the spy window and the event log.
 class CRecordingObserver final : public ILinkObserver {
  public:
