@@ -1,5 +1,7 @@
 // The link layer: sending frames, receiving one frame or raw chunk, and the
 // control exchange.
+#include <cstdlib>
+#include <new>
 #include <utility>
 
 #include "frame_tracer.h"
@@ -99,7 +101,7 @@ int CProtocol::SendControl(uint8_t number, uint8_t code, uint8_t data) {
   return written;
 }
 
-int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t timeoutMs) {
+int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t timeoutMs) try {
   record.length = 0;
   record.payload.clear();
   decoder_.SetAccept(accept);
@@ -165,6 +167,15 @@ int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t time
   }
   EndReceive();
   return kReceiveTimeout;
+} catch (const std::bad_alloc&) {
+  AllocationFailed();
+}
+
+void CProtocol::AllocationFailed() {
+  // The link cannot stay in step with the reader without room for what it
+  // sends; no result code could carry this.
+  host_.MessageBox(kBoxNoMemory, kCaption, kBoxOk);
+  std::_Exit(EXIT_FAILURE);
 }
 
 void CProtocol::EndReceive() {

@@ -80,6 +80,7 @@ inline constexpr std::string_view kBoxBadBcdex = "Invalid fields in BCDEX frame"
 inline constexpr std::string_view kBoxNoCopy = "cannot allocate buffer to save Vscp frame";
 inline constexpr std::string_view kBoxOverflow = "Buffer overflow";
 inline constexpr std::string_view kBoxOverflowCaption = "ERROR";
+inline constexpr std::string_view kBoxNoMemory = "Allocation error";
 
 // The host's data capture callback: a received payload or raw chunk.
 using DataCaptureCallback = int32_t (*)(uint8_t* data, uint32_t length);
@@ -188,6 +189,8 @@ class CProtocol {
   int ReceiveControlAnswer();
   void AcceptControl(const VscpFrame& frame);
   void EndReceive();
+  // No memory for a received frame or message: says so and ends the process.
+  [[noreturn]] void AllocationFailed();
   void DeliverRaw(std::span<const uint8_t> bytes);
   bool Post(HostMessage which, HostWindow window, uint64_t wParam, int64_t lParam, bool retry);
   HostWindow ReportTarget();

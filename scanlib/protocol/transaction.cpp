@@ -1,6 +1,7 @@
 // The transaction: one request, its acknowledgement and its reply, with the
 // contention rules, the retries and the reply collection.
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "protocol.h"
@@ -77,7 +78,7 @@ int CProtocol::RequestExchange(uint8_t number, uint8_t kind, std::span<const uin
   return ReceiveReply(requestHadR, reply_, info->replyKind);
 }
 
-int CProtocol::ReceiveReply(bool requestHadR, VscpFrame& out, uint8_t expectedKind) {
+int CProtocol::ReceiveReply(bool requestHadR, VscpFrame& out, uint8_t expectedKind) try {
   uint32_t timeoutMs = replyTimeoutMs_;
   if (expectedKind == kKindGirp) timeoutMs = std::max(timeoutMs, kGirpMinTimeoutMs);
   out.length = 0;
@@ -162,6 +163,8 @@ int CProtocol::ReceiveReply(bool requestHadR, VscpFrame& out, uint8_t expectedKi
     return kTransactOverflow;
   }
   return kTransactOk;
+} catch (const std::bad_alloc&) {
+  AllocationFailed();
 }
 
 }  // namespace lx2d

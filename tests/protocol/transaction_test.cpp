@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <numeric>
 
 #include "protocol.h"
@@ -445,6 +448,37 @@ class CClosedTransport final : public ITransport {
   bool PollInput(uint32_t) override { return false; }
   bool WaitForInput(uint32_t) override { return false; }
 };
+
+// A transport whose read runs out of memory, as growing a frame buffer would.
+class CNoMemoryTransport final : public ITransport {
+ public:
+  int WriteReports(std::span<const uint8_t>, uint32_t) override { return 0; }
+  uint32_t ReadByte(uint8_t&, uint32_t) override { throw std::bad_alloc(); }
+  bool PollInput(uint32_t) override { return true; }
+  bool WaitForInput(uint32_t) override { return true; }
+};
+
+// Shows message boxes on standard error, where a death test can see them.
+class CStderrHost final : public IHostMessaging {
+ public:
+  uint32_t RegisterMessage(std::string_view) override { return 0xC000; }
+  bool PostMessage(HostWindow, uint32_t, uint64_t, int64_t) override { return true; }
+  void MessageBox(std::string_view text, std::string_view caption, uint32_t) override {
+    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
+                 static_cast<int>(text.size()), text.data());
+  }
+};
+
+TEST(AllocationDeathTest, NoMemoryForReceivedFrame_BoxThenProcessEnds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  CNoMemoryTransport transport;
+  CStderrHost host;
+  CProtocol engine(transport, host);
+  EXPECT_EXIT(engine.ReceiveAndDispatch(), ::testing::ExitedWithCode(EXIT_FAILURE),
+              "Allocation error");
+  EXPECT_EXIT(engine.Transact(kKindSr, kRequest, kNoExtension, kNoExtension),
+              ::testing::ExitedWithCode(EXIT_FAILURE), "Allocation error");
+}
 
 TEST(ClosedTransportTest, Request_FailsWithoutWaitingOutTheTimeouts) {
   CClosedTransport transport;
