@@ -89,6 +89,11 @@ int CProtocol::ReceiveReply(bool requestHadR, VscpFrame& out, uint8_t expectedKi
   bool overflow = false;
   while (!last) {
     VscpFrame& frame = incoming_;
+    // A fresh record: nothing of an earlier frame may reach the caller
+    // with the raw bytes of a time-out.
+    frame.number = frame.kind = frame.flags = 0;
+    frame.wireCount = 0;
+    frame.checksum = 0;
     const int received = ReceiveFrame(kAcceptFull, frame, timeoutMs);
     if (received == kReceiveTimeout) {
       // Whatever raw bytes came instead of the reply go to the caller.

@@ -269,9 +269,20 @@ TEST_F(TransactionTest, ReportDuringTransaction_StoredAndPostedBeforeReturn) {
 }
 
 TEST_F(TransactionTest, ReplyTimeout_Result3WithRawBytesInRecord) {
+  // A two-frame reply first, so the engine has seen frames before.
+  EXPECT_EQ(Run({Expect({kKindSr}, ControlBytes(kCtlAck)),
+                 Send(FrameBytes(kKindSrp, kRequest, kFlagFirst | 0, 1)), Expect({kCtlAck}),
+                 Send(FrameBytes(kKindSrp, kRequest, kFlagLast | 1, 2)), Expect({kCtlAck})}),
+            kTransactOk);
   const std::vector<uint8_t> text = {'N', 'O', 'I', 'S', 'E'};
   EXPECT_EQ(Run({Expect({kKindSr}, Join({ControlBytes(kCtlAck), text}))}), kTransactNoAnswer);
   EXPECT_EQ(engine.Reply().payload, text);
+  EXPECT_EQ(engine.Reply().length, text.size());
+  // Only the raw bytes: no header of an earlier frame.
+  EXPECT_EQ(engine.Reply().kind, 0);
+  EXPECT_EQ(engine.Reply().number, 0);
+  EXPECT_EQ(engine.Reply().flags, 0);
+  EXPECT_EQ(engine.Reply().checksum, 0);
   EXPECT_FALSE(engine.EFlag());
 }
 
