@@ -15,7 +15,7 @@ struct Vector {
   std::vector<HidCaps> caps;
 };
 
-// The boot keyboard of the HID specification: 8 input bytes, 5 LED bits
+// The boot keyboard of the USB HID class definition: 8 input bytes, 5 LED bits
 // padded to one output byte.
 const std::vector<uint8_t> kBootKeyboard = {
     0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01,
