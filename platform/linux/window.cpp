@@ -1,13 +1,18 @@
 // Windows, message queues and the synchronous send. Each window owns a
-// non-blocking datagram socket (window_folder.h); the thread that created it
-// reads that socket inside GetMessage, PeekMessage and its own SendMessage
-// waits. Posted messages are moved into the thread's queue; sent messages
-// carry a SEQPACKET socket for the answer and are handled at once, so the
-// sender's wait ends with the answer or, when the window goes away, with the
-// socket's end.
+// non-blocking datagram socket (window_folder.h). A socket holds only
+// net.unix.max_dgram_qlen unread datagrams, so one pump thread per process
+// reads every window socket as soon as something arrives and moves it into
+// the inbox of the thread that owns the window; a thread that is busy for a
+// while therefore loses nothing until its inbox holds kMaxQueuedMessages.
+// Sent messages carry a SEQPACKET socket for the answer; the pump hands them
+// to the owner, which runs the procedure inside GetMessage, PeekMessage and
+// its own SendMessage waits, so the sender's wait ends with the answer or,
+// when the window goes away, with the socket's end.
 #include "platform/window.h"
 
 #include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,7 +20,9 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "end_session.h"
@@ -27,11 +34,48 @@ namespace lx2d::platform {
 namespace {
 
 // Like Windows, a thread's queue takes at most this many posted messages;
-// beyond it posters see ERROR_NOT_ENOUGH_QUOTA (the socket fills up).
+// beyond it the pump leaves the thread's sockets unread, they fill up and
+// posters see ERROR_NOT_ENOUGH_QUOTA.
 constexpr std::size_t kMaxQueuedMessages = 10000;
-// While a send cannot be queued because the target's queue is full, it is
+// While a send cannot be queued because the target's socket is full, it is
 // tried again this often.
 constexpr int kFullQueueRetryMs = 10;
+// A post waits this long for room in a socket the pump has not emptied yet
+// (a loaded machine may hold the pump back); a full queue answers after it.
+constexpr int kPostRoomWaitMs = 500;
+// The pump reads at most this many datagrams of one socket in a turn, so a
+// flooded window does not hold the tables (and the other windows) for long.
+constexpr int kPumpBatch = 64;
+// The pump's epoll key for its control eventfd (no window has handle 0).
+constexpr std::uint64_t kControlKey = 0;
+
+// A sent message waiting for its window's owner.
+struct PendingSend {
+  HWND window = 0;
+  UINT message = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  int replyFd = -1;
+};
+
+// The message queue of one thread, filled by the thread itself and by the
+// pump. Shared between the two, so whichever lets go last frees it.
+struct Inbox {
+  Inbox() : wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~Inbox() {
+    for (const PendingSend& send : sends) close(send.replyFd);  // the senders see the end
+    if (wakeFd >= 0) close(wakeFd);
+  }
+  Inbox(const Inbox&) = delete;
+  Inbox& operator=(const Inbox&) = delete;
+
+  std::mutex mutex;
+  std::deque<MSG> posted;
+  std::deque<PendingSend> sends;
+  // Windows whose sockets the pump stopped reading because posted was full.
+  std::vector<HWND> parked;
+  const int wakeFd;  // eventfd: readable after the pump added something
+};
 
 struct WindowRecord {
   HWND handle = 0;
@@ -42,6 +86,7 @@ struct WindowRecord {
   WNDPROC proc = nullptr;
   std::intptr_t userData = 0;
   std::thread::id owner;
+  std::shared_ptr<Inbox> inbox;  // the owner's
   bool destroying = false;
 };
 
@@ -50,9 +95,16 @@ struct ProcessTables {
   std::map<std::string, WNDCLASS> classes;  // by folded name
   std::map<HWND, WindowRecord> windows;
   ATOM nextAtom = 0xC000;
+  // The pump: every window socket is in epollFd (one-shot, re-armed after
+  // each read); controlFd tells it a window went away. It runs while windows
+  // exist and ends by itself once the last one is gone.
+  int epollFd = -1;
+  int controlFd = -1;
+  bool pumpRunning = false;
 };
 
-// Never destroyed: windows of other threads may outlive static destruction.
+// Never destroyed: windows of other threads and the pump may outlive static
+// destruction.
 ProcessTables& Tables() {
   static auto* tables = new ProcessTables;
   return *tables;
@@ -66,27 +118,70 @@ std::string Fold(std::string_view name) {
   return folded;
 }
 
-void CloseWindowFiles(const WindowRecord& record) {
-  UnpublishWindow(record.folder, record.handle);
-  close(record.fd);
+void Signal(int eventFd) {
+  std::uint64_t one = 1;
+  ssize_t ignored = write(eventFd, &one, sizeof(one));
+  (void)ignored;  // the counter cannot overflow in practice; a failed wake is a spurious one less
+}
+
+void ClearSignal(int eventFd) {
+  std::uint64_t count;
+  ssize_t ignored = read(eventFd, &count, sizeof(count));
+  (void)ignored;
+}
+
+// Arms (or re-arms) the pump for one window socket. tables.mutex is held.
+bool ArmLocked(const ProcessTables& tables, const WindowRecord& record, int operation) {
+  epoll_event event{};
+  event.events = EPOLLIN | EPOLLONESHOT;
+  event.data.u64 = record.handle;
+  return epoll_ctl(tables.epollFd, operation, record.fd, &event) == 0;
+}
+
+// Removes a window of this process: its socket leaves the pump and closes (the
+// datagrams in it go; waiting senders see the end). tables.mutex is held.
+void ForgetLocked(ProcessTables& tables, std::map<HWND, WindowRecord>::iterator found) {
+  epoll_ctl(tables.epollFd, EPOLL_CTL_DEL, found->second.fd, nullptr);
+  close(found->second.fd);
+  tables.windows.erase(found);
+  Signal(tables.controlFd);  // the pump ends with the last window
+}
+
+// Lets the pump read the sockets it parked while the inbox was full.
+void Rearm(const std::vector<HWND>& windows) {
+  if (windows.empty()) return;
+  ProcessTables& tables = Tables();
+  std::lock_guard<std::mutex> lock(tables.mutex);
+  for (HWND window : windows) {
+    auto found = tables.windows.find(window);
+    if (found != tables.windows.end()) ArmLocked(tables, found->second, EPOLL_CTL_MOD);
+  }
+}
+
+// The windows to re-arm once `inbox` has room again. inbox.mutex is held.
+std::vector<HWND> TakeParkedLocked(Inbox& inbox) {
+  std::vector<HWND> parked;
+  if (inbox.posted.size() < kMaxQueuedMessages) parked.swap(inbox.parked);
+  return parked;
 }
 
 struct ThreadQueue {
-  std::deque<MSG> posted;
+  std::shared_ptr<Inbox> inbox = std::make_shared<Inbox>();
   bool quitPosted = false;
   int quitCode = 0;
   std::vector<HWND> windows;  // created by this thread and not destroyed
 
   // A thread that ends takes its windows with it (without messages: no
-  // window procedure may run on a thread that is going away).
+  // window procedure may run on a thread that is going away). Sends still
+  // waiting in the inbox end when the last holder lets go of it.
   ~ThreadQueue() {
     ProcessTables& tables = Tables();
     std::lock_guard<std::mutex> lock(tables.mutex);
     for (HWND window : windows) {
       auto found = tables.windows.find(window);
       if (found == tables.windows.end()) continue;
-      CloseWindowFiles(found->second);
-      tables.windows.erase(found);
+      UnpublishWindow(found->second.folder, window);
+      ForgetLocked(tables, found);
     }
   }
 };
@@ -172,14 +267,26 @@ void Answer(int replyFd, UINT message, LRESULT result) {
   close(replyFd);
 }
 
-// Reads every waiting datagram of this thread's windows: sent messages are
-// handled now, posted ones join the queue (until it is full).
-void DrainWindows() {
-  std::vector<HWND> windows = queue.windows;
-  for (HWND window : windows) {
-    while (queue.posted.size() < kMaxQueuedMessages) {
-      WindowRecord record;
-      if (!FindRecord(window, &record)) break;
+// Moves what waits in one window's socket into its owner's inbox, a batch at
+// a time, and re-arms the socket unless the inbox is full.
+void DrainWindow(HWND window) {
+  ProcessTables& tables = Tables();
+  std::lock_guard<std::mutex> lock(tables.mutex);  // keeps the socket open while read
+  auto found = tables.windows.find(window);
+  if (found == tables.windows.end()) return;  // went away after the event
+  const WindowRecord& record = found->second;
+  Inbox& inbox = *record.inbox;
+  bool added = false;
+  bool parked = false;
+  {
+    std::lock_guard<std::mutex> inboxLock(inbox.mutex);
+    for (int read = 0; read < kPumpBatch; ++read) {
+      if (inbox.posted.size() >= kMaxQueuedMessages) {
+        // Decided under the inbox lock, so the owner's next take sees it.
+        inbox.parked.push_back(window);
+        parked = true;
+        break;
+      }
       WireMessage message;
       int replyFd = -1;
       bool more = false;
@@ -188,32 +295,110 @@ void DrainWindows() {
         break;
       }
       if (message.kind == WireKind::kSent) {
-        LRESULT result = CallProcedure(window, message.message, message.wParam, message.lParam);
-        Answer(replyFd, message.message, result);
+        inbox.sends.push_back(
+            PendingSend{window, message.message, message.wParam, message.lParam, replyFd});
       } else {
-        queue.posted.push_back(MSG{window, message.message, message.wParam, message.lParam});
+        inbox.posted.push_back(MSG{window, message.message, message.wParam, message.lParam});
       }
+      added = true;
+    }
+  }
+  if (!parked) ArmLocked(tables, record, EPOLL_CTL_MOD);  // reports again what is still there
+  if (added) Signal(inbox.wakeFd);
+}
+
+// The pump thread: runs until the last window of the process is gone.
+void RunPump() {
+  ProcessTables& tables = Tables();
+  int epollFd;
+  int controlFd;
+  {
+    std::lock_guard<std::mutex> lock(tables.mutex);
+    epollFd = tables.epollFd;
+    controlFd = tables.controlFd;
+  }
+  epoll_event events[16];
+  while (true) {
+    int ready = epoll_wait(epollFd, events, static_cast<int>(std::size(events)), -1);
+    if (ready < 0 && errno == EINTR) continue;
+    bool control = ready < 0;  // cannot wait any more: stop, and be restarted by the next window
+    for (int i = 0; i < ready; ++i) {
+      if (events[i].data.u64 == kControlKey) {
+        control = true;
+      } else {
+        DrainWindow(static_cast<HWND>(events[i].data.u64));
+      }
+    }
+    if (!control) continue;
+    ClearSignal(controlFd);
+    std::lock_guard<std::mutex> lock(tables.mutex);
+    if (ready < 0 || tables.windows.empty()) {
+      tables.pumpRunning = false;  // a new window starts a new pump
+      return;
     }
   }
 }
 
-// Blocks until one of this thread's windows or `extraFd` (when >= 0) has
-// input, or `timeoutMs` passes (-1: no limit). True when extraFd is ready.
-bool WaitForInput(int extraFd, int timeoutMs) {
-  std::vector<pollfd> fds;
-  if (extraFd >= 0) fds.push_back(pollfd{extraFd, POLLIN, 0});
-  // With a full queue the sockets stay unread, so waiting on them would spin.
-  bool roomInQueue = queue.posted.size() < kMaxQueuedMessages;
-  for (HWND window : roomInQueue ? queue.windows : std::vector<HWND>{}) {
-    WindowRecord record;
-    if (FindRecord(window, &record)) fds.push_back(pollfd{record.fd, POLLIN, 0});
+// Makes sure the pump exists and watches `record`'s socket. tables.mutex is
+// held. ERROR_SUCCESS or ERROR_NOT_ENOUGH_MEMORY.
+DWORD WatchLocked(ProcessTables& tables, const WindowRecord& record) {
+  if (tables.epollFd < 0) {
+    int epollFd = epoll_create1(EPOLL_CLOEXEC);
+    int controlFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = kControlKey;
+    if (epollFd < 0 || controlFd < 0 || epoll_ctl(epollFd, EPOLL_CTL_ADD, controlFd, &event) != 0) {
+      if (epollFd >= 0) close(epollFd);
+      if (controlFd >= 0) close(controlFd);
+      return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    tables.epollFd = epollFd;
+    tables.controlFd = controlFd;
   }
+  if (!ArmLocked(tables, record, EPOLL_CTL_ADD)) return ERROR_NOT_ENOUGH_MEMORY;
+  if (tables.pumpRunning) return ERROR_SUCCESS;
+  try {
+    std::thread(RunPump).detach();
+  } catch (const std::system_error&) {
+    epoll_ctl(tables.epollFd, EPOLL_CTL_DEL, record.fd, nullptr);
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  tables.pumpRunning = true;
+  return ERROR_SUCCESS;
+}
+
+// Runs the procedures of the messages sent to this thread's windows, in the
+// order they came.
+void HandleSends() {
+  Inbox& inbox = *queue.inbox;
+  while (true) {
+    PendingSend send;
+    {
+      std::lock_guard<std::mutex> lock(inbox.mutex);
+      if (inbox.sends.empty()) return;
+      send = inbox.sends.front();
+      inbox.sends.pop_front();
+    }
+    Answer(send.replyFd, send.message,
+           CallProcedure(send.window, send.message, send.wParam, send.lParam));
+  }
+}
+
+// Blocks until the pump brought this thread something, `extraFd` (when >= 0)
+// has input, or `timeoutMs` passes (-1: no limit). True when extraFd is ready.
+bool WaitForInput(int extraFd, int timeoutMs) {
+  pollfd fds[2] = {{queue.inbox->wakeFd, POLLIN, 0}, {extraFd, POLLIN, 0}};
   int ready;
   do {
-    ready = poll(fds.data(), fds.size(), timeoutMs);
+    ready = poll(fds, extraFd >= 0 ? 2 : 1, timeoutMs);
   } while (ready < 0 && errno == EINTR);
-  return extraFd >= 0 && ready > 0 && fds[0].revents != 0;
+  return extraFd >= 0 && ready > 0 && fds[1].revents != 0;
 }
+
+// Clears the wake-up before the inbox is looked at, so anything the pump adds
+// afterwards wakes the next wait.
+void TakeWakeUp() { ClearSignal(queue.inbox->wakeFd); }
 
 bool Matches(const MSG& message, HWND filter, UINT min, UINT max) {
   if (filter != 0 && message.hwnd != filter) return false;
@@ -222,21 +407,58 @@ bool Matches(const MSG& message, HWND filter, UINT min, UINT max) {
 }
 
 bool TakeQueued(MSG* msg, HWND filter, UINT min, UINT max, bool remove) {
-  for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
-    if (!Matches(*it, filter, min, max)) continue;
-    *msg = *it;
-    if (remove) queue.posted.erase(it);
-    return true;
+  Inbox& inbox = *queue.inbox;
+  std::vector<HWND> parked;
+  bool taken = false;
+  {
+    std::lock_guard<std::mutex> lock(inbox.mutex);
+    for (auto it = inbox.posted.begin(); it != inbox.posted.end(); ++it) {
+      if (!Matches(*it, filter, min, max)) continue;
+      *msg = *it;
+      if (remove) inbox.posted.erase(it);
+      taken = true;
+      break;
+    }
+    if (taken && remove) parked = TakeParkedLocked(inbox);
   }
-  return false;
+  Rearm(parked);
+  return taken;
 }
 
+// Drops what waits for a window that is gone: its posted messages, and its
+// sent ones, whose senders then see the end of the reply socket.
 void DropQueuedFor(HWND window) {
-  std::erase_if(queue.posted, [window](const MSG& message) { return message.hwnd == window; });
+  Inbox& inbox = *queue.inbox;
+  std::vector<HWND> parked;
+  std::vector<int> replyFds;
+  {
+    std::lock_guard<std::mutex> lock(inbox.mutex);
+    std::erase_if(inbox.posted, [window](const MSG& message) { return message.hwnd == window; });
+    std::erase_if(inbox.sends, [window, &replyFds](const PendingSend& send) {
+      if (send.window == window) replyFds.push_back(send.replyFd);
+      return send.window == window;
+    });
+    parked = TakeParkedLocked(inbox);
+  }
+  for (int fd : replyFds) close(fd);
+  Rearm(parked);
+}
+
+// Queues a message of this thread for itself. TRUE, or FALSE with
+// ERROR_NOT_ENOUGH_QUOTA when the queue is full.
+BOOL QueueForThisThread(const MSG& message) {
+  Inbox& inbox = *queue.inbox;
+  std::lock_guard<std::mutex> lock(inbox.mutex);
+  if (inbox.posted.size() >= kMaxQueuedMessages) {
+    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+    return FALSE;
+  }
+  inbox.posted.push_back(message);
+  return TRUE;
 }
 
 BOOL Post(const WireMessage& message) {
-  DWORD status = SendToWindow(message.window, EncodeWire(message), -1);
+  DWORD status = SendToWindow(message.window, EncodeWire(message), -1, kPostRoomWaitMs);
   if (status == ERROR_SUCCESS) return TRUE;
   SetLastError(status);
   return FALSE;
@@ -300,17 +522,20 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
   record.parent = parent;
   record.proc = windowClass.lpfnWndProc;
   record.owner = std::this_thread::get_id();
+  record.inbox = queue.inbox;
   WindowDescription description{
       TWindowInfo{window, windowClass.lpszClassName, std::string(windowName), getpid()}, parent};
-  status = PublishWindow(folder, description);
+  status = record.inbox->wakeFd < 0 ? ERROR_NOT_ENOUGH_MEMORY : PublishWindow(folder, description);
+  if (status == ERROR_SUCCESS) {
+    std::lock_guard<std::mutex> lock(tables.mutex);
+    status = WatchLocked(tables, record);
+    if (status == ERROR_SUCCESS) tables.windows.emplace(window, record);
+  }
   if (status != ERROR_SUCCESS) {
-    CloseWindowFiles(record);
+    UnpublishWindow(folder, window);
+    close(fd);
     SetLastError(status);
     return 0;
-  }
-  {
-    std::lock_guard<std::mutex> lock(tables.mutex);
-    tables.windows.emplace(window, record);
   }
   queue.windows.push_back(window);
   if (parent == 0) WatchEndOfSession();
@@ -328,8 +553,8 @@ HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view 
       std::lock_guard<std::mutex> lock(tables.mutex);
       auto found = tables.windows.find(window);
       if (found != tables.windows.end()) {
-        CloseWindowFiles(found->second);
-        tables.windows.erase(found);
+        UnpublishWindow(found->second.folder, window);
+        ForgetLocked(tables, found);
       }
     }
     std::erase(queue.windows, window);
@@ -363,10 +588,7 @@ BOOL DestroyWindow(HWND window) {
   {
     std::lock_guard<std::mutex> lock(tables.mutex);
     auto found = tables.windows.find(window);
-    if (found != tables.windows.end()) {
-      close(found->second.fd);  // queued datagrams go; waiting senders see the end
-      tables.windows.erase(found);
-    }
+    if (found != tables.windows.end()) ForgetLocked(tables, found);
   }
   std::erase(queue.windows, window);
   DropQueuedFor(window);
@@ -443,14 +665,8 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   wire.senderPid = getpid();
   if (window != HWND_BROADCAST && OwnedByThisThread(window)) {
     // The thread's own queue directly: a window socket holds only a few
-    // datagrams (net.unix.max_dgram_qlen) until its thread reads it, which
-    // would cut a thread that posts to itself far below the Windows quota.
-    if (queue.posted.size() >= kMaxQueuedMessages) {
-      SetLastError(ERROR_NOT_ENOUGH_QUOTA);
-      return FALSE;
-    }
-    queue.posted.push_back(MSG{window, message, wParam, lParam});
-    return TRUE;
+    // datagrams (net.unix.max_dgram_qlen) and the pump is not needed here.
+    return QueueForThisThread(MSG{window, message, wParam, lParam});
   }
   if (window != HWND_BROADCAST) {
     wire.window = static_cast<std::uint32_t>(window);
@@ -465,12 +681,7 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (queue.posted.size() >= kMaxQueuedMessages) {
-    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
-    return FALSE;
-  }
-  queue.posted.push_back(MSG{0, message, wParam, lParam});
-  return TRUE;
+  return QueueForThisThread(MSG{0, message, wParam, lParam});
 }
 
 LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -494,9 +705,10 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   wire.senderPid = getpid();
   WireBytes bytes = EncodeWire(wire);
   DWORD status;
-  while ((status = SendToWindow(window, bytes, pair[1])) == ERROR_NOT_ENOUGH_QUOTA) {
-    WaitForInput(-1, kFullQueueRetryMs);  // the target is busy: keep our own windows served
-    DrainWindows();
+  while ((status = SendToWindow(window, bytes, pair[1], 0)) == ERROR_NOT_ENOUGH_QUOTA) {
+    TakeWakeUp();
+    HandleSends();  // the target is busy: keep our own windows served
+    WaitForInput(-1, kFullQueueRetryMs);
   }
   close(pair[1]);  // from now on only the window holds the other end
   if (status != ERROR_SUCCESS) {
@@ -505,7 +717,8 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   while (true) {
-    DrainWindows();
+    TakeWakeUp();
+    HandleSends();
     if (!WaitForInput(pair[0], -1)) continue;
     std::uint8_t answer[kWireSize + 1];
     ssize_t got;
@@ -529,7 +742,8 @@ BOOL GetMessage(MSG* msg, HWND filter, UINT min, UINT max) {
     return -1;
   }
   while (true) {
-    DrainWindows();
+    TakeWakeUp();
+    HandleSends();
     if (TakeQueued(msg, filter, min, max, true)) return TRUE;
     if (queue.quitPosted) {
       queue.quitPosted = false;
@@ -542,7 +756,8 @@ BOOL GetMessage(MSG* msg, HWND filter, UINT min, UINT max) {
 
 BOOL PeekMessage(MSG* msg, HWND filter, UINT min, UINT max, UINT removeFlags) {
   if (msg == nullptr) return FALSE;
-  DrainWindows();
+  TakeWakeUp();
+  HandleSends();
   bool remove = (removeFlags & PM_REMOVE) != 0;
   if (TakeQueued(msg, filter, min, max, remove)) return TRUE;
   if (queue.quitPosted) {

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -188,13 +189,21 @@ std::vector<WindowDescription> ListWindowDescriptions() {
   return windows;
 }
 
-DWORD SendToWindow(HWND window, const WireBytes& bytes, int passFd) {
+DWORD SendToWindow(HWND window, const WireBytes& bytes, int passFd, int roomWaitMs) {
   if (window < kFirstHandle || window > kLastHandle) return ERROR_INVALID_WINDOW_HANDLE;
   std::string folder = GetDirectory(Directory::kRuntime) + "/windows";
   sockaddr_un address;
   if (!FillAddress(SocketPathOf(folder, window), &address)) return ERROR_INVALID_WINDOW_HANDLE;
   int sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (sender < 0) return ERROR_NOT_ENOUGH_MEMORY;
+  int flags = MSG_NOSIGNAL;
+  if (roomWaitMs > 0) {
+    // A blocking send waits for the receiver to make room, up to the time-out.
+    timeval limit{roomWaitMs / 1000, (roomWaitMs % 1000) * 1000};
+    setsockopt(sender, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+  } else {
+    flags |= MSG_DONTWAIT;
+  }
   iovec part{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
   msghdr header{};
   header.msg_name = &address;
@@ -214,7 +223,7 @@ DWORD SendToWindow(HWND window, const WireBytes& bytes, int passFd) {
   }
   ssize_t sent;
   do {
-    sent = sendmsg(sender, &header, MSG_DONTWAIT | MSG_NOSIGNAL);
+    sent = sendmsg(sender, &header, flags);
   } while (sent < 0 && errno == EINTR);
   int error = errno;
   close(sender);

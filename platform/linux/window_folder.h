@@ -40,10 +40,11 @@ void UnpublishWindow(const std::string& folder, HWND window);
 // removed on the way.
 std::vector<WindowDescription> ListWindowDescriptions();
 
-// Sends one datagram to `window`'s socket without waiting, with `passFd`
-// (when >= 0) attached for the reply. ERROR_SUCCESS;
-// ERROR_INVALID_WINDOW_HANDLE when no live socket has that handle (stale files
-// are removed); ERROR_NOT_ENOUGH_QUOTA when its queue is full.
-DWORD SendToWindow(HWND window, const WireBytes& bytes, int passFd);
+// Sends one datagram to `window`'s socket, with `passFd` (when >= 0) attached
+// for the reply. A full socket is waited on for room up to `roomWaitMs`
+// (0: not at all). ERROR_SUCCESS; ERROR_INVALID_WINDOW_HANDLE when no live
+// socket has that handle (stale files are removed); ERROR_NOT_ENOUGH_QUOTA
+// when the socket stayed full.
+DWORD SendToWindow(HWND window, const WireBytes& bytes, int passFd, int roomWaitMs);
 
 }  // namespace lx2d::platform

@@ -111,6 +111,29 @@ class CWindowThread {
   std::thread thread;
 };
 
+// Dispatches this thread's messages until `count` messages `message` came
+// (or a generous time passed) and answers their wParams in order.
+std::vector<WPARAM> Collect(UINT message, std::size_t count) {
+  std::vector<WPARAM> got;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  MSG msg;
+  while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+    if (!PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    DispatchMessage(&msg);
+    if (msg.message == message) got.push_back(msg.wParam);
+  }
+  return got;
+}
+
+std::vector<WPARAM> Counting(WPARAM first, WPARAM last) {
+  std::vector<WPARAM> numbers;
+  for (WPARAM i = first; i <= last; ++i) numbers.push_back(i);
+  return numbers;
+}
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -286,20 +309,67 @@ TEST_F(WindowTest, PostMessage_MissingOrStaleWindow_InvalidHandle) {
   EXPECT_NE(access(socketPath.c_str(), F_OK), 0);  // cleaned on the way
 }
 
-TEST_F(WindowTest, PostMessage_FullQueue_NotEnoughQuota) {
-  HWND window = Create("Full_Class");
-  std::atomic<DWORD> failure{0};
-  // Nobody reads this window's socket while another thread posts.
+// Messages posted by other threads while the owner is busy (here: waiting
+// in join) wait for it in its queue, far beyond what a socket holds.
+TEST_F(WindowTest, PostMessage_OwnerBusy_AllArriveInOrder) {
+  HWND window = Create("Busy_Class");
+  ASSERT_NE(window, 0u);
+  constexpr WPARAM kPosted = 500;
+  std::atomic<WPARAM> accepted{0};
   std::thread poster([&] {
-    for (int i = 0; i < 1000000; ++i) {
-      if (PostMessage(window, WM_USER, static_cast<WPARAM>(i), 0) == FALSE) {
-        failure = GetLastError();
-        return;
-      }
+    for (WPARAM i = 1; i <= kPosted; ++i) {
+      if (PostMessage(window, WM_COMMAND, i, 0) == FALSE) return;
+      accepted = i;
     }
   });
   poster.join();
-  EXPECT_EQ(failure.load(), ERROR_NOT_ENOUGH_QUOTA);
+  ASSERT_EQ(accepted.load(), kPosted);
+  // A message sent meanwhile is still answered by the owner's loop.
+  std::atomic<LRESULT> answer{0};
+  std::thread sender([&] { answer = SendMessage(window, kEcho, 40, 2); });
+  EXPECT_EQ(Collect(WM_COMMAND, kPosted), Counting(1, kPosted));
+  // The send is handled by then, or by the next look at the queue.
+  MSG msg;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (answer == 0 && std::chrono::steady_clock::now() < deadline) {
+    PeekMessage(&msg, 0, 0, 0, PM_NOREMOVE);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  sender.join();
+  EXPECT_EQ(answer.load(), 42);
+  DestroyWindow(window);
+}
+
+// The queue holds what Windows holds; beyond it posters are refused, and
+// taking one message makes room again without losing any accepted one.
+TEST_F(WindowTest, PostMessage_FullQueue_NotEnoughQuotaUntilOwnerTakes) {
+  constexpr WPARAM kWindowsQuota = 10000;
+  HWND window = Create("Full_Class");
+  WPARAM accepted = 0;
+  DWORD failure = 0;
+  auto postUntilRefused = [&] {
+    std::thread poster([&] {
+      while (PostMessage(window, WM_USER, accepted, 0) == TRUE) ++accepted;
+      failure = GetLastError();
+    });
+    poster.join();
+  };
+  postUntilRefused();
+  EXPECT_EQ(failure, ERROR_NOT_ENOUGH_QUOTA);
+  // The socket buffers a few more beyond the queue.
+  EXPECT_GE(accepted, kWindowsQuota);
+  EXPECT_LE(accepted, kWindowsQuota + 1000);
+  EXPECT_EQ(PostThreadMessage(WM_APP, 0, 0), FALSE);
+  EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_QUOTA);
+
+  MSG msg;
+  ASSERT_EQ(PeekMessage(&msg, 0, 0, 0, PM_REMOVE), TRUE);
+  EXPECT_EQ(msg.wParam, 0u);
+  WPARAM beforeRoom = accepted;
+  postUntilRefused();
+  EXPECT_GT(accepted, beforeRoom);
+  EXPECT_EQ(Collect(WM_USER, accepted - 1), Counting(1, accepted - 1));
+  EXPECT_EQ(PeekMessage(&msg, 0, 0, 0, PM_REMOVE), FALSE);
   DestroyWindow(window);
 }
 
@@ -317,22 +387,27 @@ TEST_F(WindowTest, SendMessage_NestedSendBack_NoDeadlock) {
   DestroyWindow(mine);
 }
 
-TEST_F(WindowTest, SendMessage_WindowDestroyedBeforeAnswer_Fails) {
+TEST_F(WindowTest, SendMessage_WindowGoesBeforeAnswer_Fails) {
   RegisterOnce("Vanish_Class", RecordingProc);
-  std::atomic<HWND> window{0};
-  std::atomic<bool> sending{false};
-  std::thread owner([&] {
-    window = CreateWindowEx(0, "Vanish_Class", "", 0, 0, 0, 0, 0, 0, 0, nullptr);
-    while (!sending) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    DestroyWindow(window);  // never reads its socket
-  });
-  while (window == 0) std::this_thread::yield();
-  sending = true;
-  SetLastError(0);
-  EXPECT_EQ(SendMessage(window, kEcho, 1, 1), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
-  owner.join();
+  // The owner never handles the send: it destroys the window, or its thread
+  // ends and takes the window with it.
+  for (bool destroy : {true, false}) {
+    std::atomic<HWND> window{0};
+    std::atomic<bool> sending{false};
+    std::thread owner([&] {
+      window = CreateWindowEx(0, "Vanish_Class", "", 0, 0, 0, 0, 0, 0, 0, nullptr);
+      while (!sending) std::this_thread::yield();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (destroy) DestroyWindow(window);
+    });
+    while (window == 0) std::this_thread::yield();
+    sending = true;
+    SetLastError(0);
+    EXPECT_EQ(SendMessage(window, kEcho, 1, 1), 0) << destroy;
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE) << destroy;
+    owner.join();
+    EXPECT_EQ(IsWindow(window), FALSE) << destroy;
+  }
 }
 
 TEST_F(WindowTest, Broadcast_ReachesEveryTopLevelWindow) {

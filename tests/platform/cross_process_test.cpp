@@ -116,6 +116,31 @@ TEST_F(CrossProcessTest, Windows_FindPostSendAndBroadcastAcrossProcesses) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
 }
 
+// The peer posts to our window while this thread is busy elsewhere (joining
+// a thread that asks the peer for the messages): they all wait for us, in
+// order.
+TEST_F(CrossProcessTest, PostMessage_ReceiverBusy_AllArriveInOrder) {
+  CChildProcess peer;
+  HWND other = StartPeer(&peer, "Lx2dTestFlood");
+  ASSERT_NE(other, 0u);
+  constexpr LPARAM kPosted = 500;
+  UINT pong = RegisterWindowMessage("WM_LX2D_TEST_PONG");
+  LRESULT accepted = 0;
+  std::thread asker([&] {
+    accepted = SendMessage(other, RegisterWindowMessage("WM_LX2D_TEST_FLOOD"), mine, kPosted);
+  });
+  asker.join();
+  EXPECT_EQ(accepted, kPosted);
+  MSG msg;
+  for (LPARAM i = 1; i <= kPosted; ++i) {
+    ASSERT_TRUE(Receive(pong, &msg)) << i;
+    ASSERT_EQ(msg.lParam, i);
+  }
+  EXPECT_EQ(PeekMessage(&msg, mine, 0, 0, PM_REMOVE), FALSE);
+  peer.Terminate();
+  EXPECT_EQ(peer.Wait(kGenerous), 7);
+}
+
 TEST_F(CrossProcessTest, SendMessage_TargetProcessDiesWhileHandling_ReturnsZero) {
   CChildProcess peer;
   HWND other = StartPeer(&peer, "Lx2dTestVanishing");

@@ -22,6 +22,9 @@ UINT broadcastMessage;  // posts ackMessage with its own handle to the window in
 UINT ackMessage;
 UINT vanishMessage;  // ends the process without answering
 UINT hangMessage;    // posts ackMessage to the window in wParam, then never returns
+// Posts pongMessage with lParam 1..lParam to the window in wParam at once and
+// answers how many were accepted.
+UINT floodMessage;
 
 constexpr int kOrderlyExit = 7;
 
@@ -34,6 +37,14 @@ LRESULT PeerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == broadcastMessage) {
     PostMessage(static_cast<HWND>(wParam), ackMessage, 0, static_cast<LPARAM>(window));
     return 0;
+  }
+  if (message == floodMessage) {
+    LPARAM accepted = 0;
+    while (accepted < lParam &&
+           PostMessage(static_cast<HWND>(wParam), pongMessage, 0, accepted + 1)) {
+      ++accepted;
+    }
+    return accepted;
   }
   if (message == vanishMessage) std::_Exit(3);
   if (message == hangMessage) {
@@ -65,6 +76,7 @@ int main(int argc, char** argv) {
   ackMessage = RegisterWindowMessage("WM_LX2D_TEST_ACK");
   vanishMessage = RegisterWindowMessage("WM_LX2D_TEST_VANISH");
   hangMessage = RegisterWindowMessage("WM_LX2D_TEST_HANG");
+  floodMessage = RegisterWindowMessage("WM_LX2D_TEST_FLOOD");
   WNDCLASS windowClass;
   windowClass.lpfnWndProc = PeerProc;
   windowClass.lpszClassName = className;

@@ -9,7 +9,10 @@
 // the thread that created it: its procedure runs on that thread, inside
 // DispatchMessage for posted messages and inside GetMessage/PeekMessage (or a
 // SendMessage of that thread) for messages sent from other threads or
-// processes. Names (class, title, registered messages) are UTF-8.
+// processes. A background thread of the process collects what arrives for a
+// thread's windows into that thread's queue at once, so messages wait there
+// (up to 10000 posted ones per thread, as on Windows) while the thread is
+// busy. Names (class, title, registered messages) are UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -110,7 +113,8 @@ ATOM RegisterClass(const WNDCLASS& windowClass);
 // the last WM_QUERYENDSESSION, ends the process as usual). Position and size are kept
 // only. Results: the handle; 0 with the last error
 // ERROR_CANNOT_FIND_WND_CLASS, ERROR_INVALID_WINDOW_HANDLE (WM_CREATE
-// refused), ERROR_ACCESS_DENIED or ERROR_PATH_NOT_FOUND (runtime directory).
+// refused), ERROR_ACCESS_DENIED or ERROR_PATH_NOT_FOUND (runtime directory),
+// ERROR_NOT_ENOUGH_MEMORY (no socket, handle or background thread to be had).
 HWND CreateWindowEx(DWORD exStyle, std::string_view className, std::string_view windowName,
                     DWORD style, int x, int y, int width, int height, HWND parent, UINT id,
                     void* param);
@@ -141,11 +145,13 @@ std::intptr_t SetWindowLongPtr(HWND window, int index, std::intptr_t value);
 // ERROR_FILE_NOT_FOUND) when none matches.
 HWND FindWindow(std::string_view className, const std::string* windowName = nullptr);
 
-// Queues a message for `window` (any process) and returns at once. With
-// HWND_BROADCAST the message goes to every live top-level window and the
-// result is TRUE even when there is none. Results: TRUE; FALSE with
-// ERROR_INVALID_WINDOW_HANDLE when the window does not exist (any more),
-// ERROR_NOT_ENOUGH_QUOTA when its queue is full.
+// Queues a message for `window` (any process) and returns without waiting
+// for it to be handled; only when the window's socket is full does it wait
+// for room, at most half a second. With HWND_BROADCAST the message goes to
+// every live top-level window and the result is TRUE even when there is none.
+// Results: TRUE; FALSE with ERROR_INVALID_WINDOW_HANDLE when the window does
+// not exist (any more), ERROR_NOT_ENOUGH_QUOTA when its queue is full (10000
+// posted messages wait for the owning thread).
 BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Queues a message for the calling thread itself (hwnd 0 in the MSG).
