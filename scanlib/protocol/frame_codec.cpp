@@ -5,8 +5,6 @@
 namespace lx2d {
 namespace {
 
-constexpr bool NeedsEscape(uint8_t byte) { return byte == kStx || byte == kEtx || byte == kDle; }
-
 // The checksum's two running sums: sum1 += byte; sum2 += sum1, kept in 32
 // bits because only their low 16 bits count and the bulk loops wrap freely.
 struct Fletcher {
@@ -27,7 +25,7 @@ struct Fletcher {
 
 // Writes one byte between STX and ETX, escaped when it has a framing role.
 uint8_t* PutEscaped(uint8_t* out, uint8_t byte) {
-  if (NeedsEscape(byte)) {
+  if (IsFramingByte(byte)) {
     *out++ = kDle;
     *out++ = byte | kEscapeBit;
   } else {
@@ -107,7 +105,7 @@ DecodeStatus CFrameDecoder::Feed(uint8_t byte) {
   ++wireCount_;
   if (escaped_) {
     escaped_ = false;
-    if (byte != (kStx | kEscapeBit) && byte != (kEtx | kEscapeBit) && byte != (kDle | kEscapeBit)) {
+    if (!IsEscapedFramingByte(byte)) {
       Reset();  // DLE DLE lands here too
       return DecodeStatus::kDropped;
     }

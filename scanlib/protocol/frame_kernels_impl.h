@@ -18,8 +18,6 @@
 namespace lx2d {
 namespace {
 
-constexpr bool IsFraming(uint8_t byte) { return byte == kStx || byte == kEtx || byte == kDle; }
-
 // One vector of bytes and what the loops need of it: load, store, the mask
 // of framing bytes, and the block sums of the checksum. Over a block of W
 // bytes the checksum needs the byte sum, and the sum of each byte times its
@@ -122,7 +120,7 @@ struct Lanes {
   }
   static void Store(uint8_t* p, V v) { std::memcpy(p, v.bytes, kWidth); }
   static V Framing(V x) {
-    for (uint8_t& byte : x.bytes) byte = IsFraming(byte) ? 0xFF : 0;
+    for (uint8_t& byte : x.bytes) byte = IsFramingByte(byte) ? 0xFF : 0;
     return x;
   }
   static uint32_t Mask(V framing) {
@@ -203,7 +201,7 @@ uint8_t* Escape(uint8_t* out, const uint8_t* data, size_t size, uint32_t& sum1, 
   for (size_t at = blocks * kWidth; at < size; ++at) {
     sum1 += data[at];
     sum2 += sum1;
-    if (IsFraming(data[at])) {
+    if (IsFramingByte(data[at])) {
       *out++ = kDle;
       *out++ = data[at] | kEscapeBit;
     } else {
@@ -213,10 +211,7 @@ uint8_t* Escape(uint8_t* out, const uint8_t* data, size_t size, uint32_t& sum1, 
   return out;
 }
 
-bool IsEscapePair(const uint8_t* p) {
-  return p[0] == kDle && (p[1] == (kStx | kEscapeBit) || p[1] == (kEtx | kEscapeBit) ||
-                          p[1] == (kDle | kEscapeBit));
-}
+bool IsEscapePair(const uint8_t* p) { return p[0] == kDle && IsEscapedFramingByte(p[1]); }
 
 size_t Unescape(const uint8_t* in, size_t size, uint8_t* out, size_t room, size_t& produced) {
   size_t at = 0, made = 0;
@@ -229,7 +224,7 @@ size_t Unescape(const uint8_t* in, size_t size, uint8_t* out, size_t room, size_
       made += plain;
       at += plain;
       if (plain == kWidth) continue;
-    } else if (made < room && !IsFraming(in[at])) {
+    } else if (made < room && !IsFramingByte(in[at])) {
       out[made++] = in[at++];
       continue;
     }

@@ -16,6 +16,14 @@ inline constexpr uint8_t kEtx = 0x03;
 inline constexpr uint8_t kDle = 0x10;
 inline constexpr uint8_t kEscapeBit = 0x40;
 
+// True for the bytes that are escaped between STX and ETX.
+constexpr bool IsFramingByte(uint8_t byte) { return byte == kStx || byte == kEtx || byte == kDle; }
+
+// True for the bytes that may follow DLE: a framing byte with bit 6 set.
+constexpr bool IsEscapedFramingByte(uint8_t byte) {
+  return (byte & kEscapeBit) != 0 && IsFramingByte(byte & static_cast<uint8_t>(~kEscapeBit));
+}
+
 // Flag byte of a full frame.
 inline constexpr uint8_t kFlagLast = 0x40;      // L: last frame of a message
 inline constexpr uint8_t kFlagFirst = 0x20;     // F: first frame of a message

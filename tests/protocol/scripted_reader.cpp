@@ -43,7 +43,7 @@ std::vector<uint8_t> FrameBytes(uint8_t kind, std::span<const uint8_t> payload, 
   body.push_back(static_cast<uint8_t>(sum));
   std::vector<uint8_t> out = {kStx};
   for (uint8_t byte : body) {
-    if (byte == kStx || byte == kEtx || byte == kDle) {
+    if (IsFramingByte(byte)) {
       out.push_back(kDle);
       out.push_back(byte | kEscapeBit);
     } else {
