@@ -18,4 +18,9 @@ namespace lx2d::platform {
 std::unique_ptr<IRegistry> CreateSqliteRegistry(const std::string& systemDir,
                                                 const std::string& userDir);
 
+// The file of the process's hive behind `root` (HKEY_LOCAL_MACHINE or
+// HKEY_CURRENT_USER) as DefaultRegistry's Linux store uses it now; empty for
+// another key. For messages that must name the file.
+std::string DefaultHiveFile(HKEY root);
+
 }  // namespace lx2d::platform
