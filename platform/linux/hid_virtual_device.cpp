@@ -96,7 +96,10 @@ class CVirtualHidDevice final : public IVirtualHidDevice {
             report.size() >= info_.outputReportLength) {
           return VirtualHidEvent::kReport;
         }
+        // A message of the wrong length, an empty one included, is dropped;
+        // only a hang-up of the host disconnects it.
         if (got > 0 || (got < 0 && (errno == EAGAIN || errno == EINTR))) continue;
+        if (got == 0 && !PeerHungUp(connFd_)) continue;
         Unplug();
         return VirtualHidEvent::kDisconnected;
       }
