@@ -3,11 +3,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "hid_internal.h"
 #include "platform/fakes/temp_directory.h"
@@ -302,6 +304,39 @@ TEST_F(VirtualHid, EmptyMessage_DroppedNotTakenAsUnplug) {
   close(connection);
   EXPECT_EQ(reader->ReadReport(atHost, 2000).error, kHidErrorDeviceNotConnected);
   close(listener);
+}
+
+TEST(VirtualHidName, CreatedAtOnceUnderOneName_ExactlyOneWins) {
+  CTempDirectory temp;
+  constexpr int kContenders = 4;
+  for (int round = 0; round < 20; ++round) {
+    std::unique_ptr<IVirtualHidDevice> devices[kContenders];
+    uint32_t results[kContenders] = {};
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kContenders; ++i) {
+      threads.emplace_back([&, i] {
+        ++ready;
+        while (ready.load() < kContenders) std::this_thread::yield();  // start together
+        results[i] = CreateVirtualHidDevice(temp.Path(), "shared", ReaderInfo(), devices[i]);
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    int winners = 0;
+    for (int i = 0; i < kContenders; ++i) {
+      if (results[i] == kHidOk) {
+        ++winners;
+      } else {
+        EXPECT_EQ(results[i], kHidErrorSharingViolation) << round;
+      }
+    }
+    ASSERT_EQ(winners, 1) << "round " << round;
+    // The losers left the winner's files alone: a host still reaches it.
+    EXPECT_TRUE(std::filesystem::exists(temp.Path() + "/shared.info"));
+    EXPECT_TRUE(std::filesystem::exists(temp.Path() + "/shared.sock"));
+    const int host = RawConnect(temp.Path() + "/shared.sock");
+    close(host);
+  }
 }
 
 TEST_F(VirtualHid, Wake_EndsAWaitOfTheDevice) {
