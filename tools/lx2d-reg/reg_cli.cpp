@@ -311,8 +311,8 @@ int Export(IRegistry& registry, const KeyPath& path, const std::string& file,
   return kExitSuccess;
 }
 
-int Import(IRegistry& registry, const std::string& file, std::ostream& err) {
-  // Import names no hive file: its keys may lie in either hive.
+int Import(IRegistry& registry, const std::string& file, const HiveFileNamer& hiveFile,
+           std::ostream& err) {
   std::ifstream stream(file, std::ios::binary);
   if (!stream) return Failure(err, "cannot read " + file);
   std::ostringstream content;
@@ -320,7 +320,9 @@ int Import(IRegistry& registry, const std::string& file, std::ostream& err) {
   ImportResult result = ImportText(registry, content.str());
   if (result.error.empty()) return kExitSuccess;
   std::string message = file + ":" + std::to_string(result.line) + ": " + result.error;
-  if (result.status != platform::ERROR_SUCCESS) message += ": " + DescribeStatus(result.status);
+  if (result.status != platform::ERROR_SUCCESS) {
+    message += ": " + Explain(result.status, result.root, hiveFile);
+  }
   return Failure(err, message);
 }
 
@@ -342,7 +344,7 @@ int RunRegCommand(const std::vector<std::string>& args, IRegistry& registry, std
   }
   if (command == "import") {
     if (options.positional.size() != 1) return Usage(err, "import takes one FILE");
-    return Import(registry, options.positional[0], err);
+    return Import(registry, options.positional[0], hiveFile, err);
   }
   bool knownCommand =
       command == "query" || command == "add" || command == "delete" || command == "export";

@@ -161,6 +161,8 @@ TEST(RegCliDamagedHiveTest, EveryCommandFailsInOneLineNamingTheFile) {
       platform::CreateSqliteRegistry(folder.Path() + "/system", folder.Path() + "/user");
   HiveFileNamer namer = [&](platform::HKEY) { return hive; };
   const std::string backup = folder.Path() + "/backup.reg";
+  const std::string import = folder.Path() + "/import.reg";
+  std::ofstream(import) << "Windows Registry Editor Version 5.00\r\n[HKLM\\SOFTWARE]\r\n";
 
   const std::vector<std::vector<std::string>> commands = {
       {"query", "HKLM"},
@@ -171,6 +173,7 @@ TEST(RegCliDamagedHiveTest, EveryCommandFailsInOneLineNamingTheFile) {
       {"delete", "HKLM\\SOFTWARE", "/f"},
       {"add", "HKLM\\SOFTWARE", "/v", "x", "/d", "1", "/f"},
       {"add", "HKLM", "/v", "x", "/d", "1", "/f"},
+      {"import", import},
   };
   for (const auto& command : commands) {
     std::ostringstream out;

@@ -280,11 +280,13 @@ ImportResult ApplyText(IRegistry& registry, std::string_view file) {
   bool headerSeen = false;
   bool haveKey = false;
   HKEY current = 0;
+  HKEY currentRoot = 0;
   auto fail = [&](int line, std::string error, LSTATUS status) {
     if (haveKey) registry.CloseKey(current);
     result.line = line;
     result.error = std::move(error);
     result.status = status;
+    if (status != platform::ERROR_SUCCESS) result.root = currentRoot;
     return result;
   };
   for (const auto& [number, line] : lines) {
@@ -303,6 +305,7 @@ ImportResult ApplyText(IRegistry& registry, std::string_view file) {
       if (remove) inner.remove_prefix(1);
       std::optional<KeyPath> key = ParseKeyPath(inner);
       if (!key) return fail(number, "unknown root key", 0);
+      currentRoot = key->root;
       LSTATUS status;
       if (remove) {
         status = registry.DeleteKey(key->root, key->subKey, true);
@@ -353,7 +356,9 @@ ImportResult ImportText(IRegistry& registry, std::string_view file) {
   ImportResult result = ApplyText(registry, file);
   LSTATUS kept = registry.EndChangeGroup();
   if (kept != platform::ERROR_SUCCESS) {
-    result = ImportResult{kept, 0, "changes not kept"};
+    result = ImportResult{};
+    result.status = kept;
+    result.error = "changes not kept";
   }
   return result;
 }

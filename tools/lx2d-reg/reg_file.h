@@ -36,6 +36,7 @@ struct ImportResult {
   platform::LSTATUS status = platform::ERROR_SUCCESS;  // registry error, if any
   int line = 0;                                        // 1-based line of the failure
   std::string error;                                   // empty on success
+  platform::HKEY root = 0;  // the hive the failed change was for, when one was
 };
 
 // Applies the file `text` (UTF-8, with or without byte-order mark, or
