@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -30,9 +32,26 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
+// Whether another user can reach `path`: every folder above it lets others in.
+bool OthersCanReach(const std::string& path) {
+  for (std::filesystem::path above = std::filesystem::path(path).parent_path();
+       !above.empty() && above != above.root_path(); above = above.parent_path()) {
+    struct stat info {};
+    if (stat(above.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0) return false;
+  }
+  return true;
+}
+
 TEST(RegistryUsersTest, ReaderOfAnotherUser_NeverHoldsBackWrites) {
   if (geteuid() != 0) GTEST_SKIP() << "running a reader as another user needs root";
-  CTempDirectory folder;
+  if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv (util-linux) is missing";
+  auto place = std::make_unique<CTempDirectory>();
+  if (!OthersCanReach(place->Path())) {
+    setenv("TMPDIR", "/tmp", 1);  // a private TMPDIR: the other user needs a way in
+    place = std::make_unique<CTempDirectory>();
+  }
+  if (!OthersCanReach(place->Path())) GTEST_SKIP() << "no folder the other user can enter";
+  const CTempDirectory& folder = *place;
   const std::string system = folder.Path() + "/system";
   const std::string hive = system + "/registry/hklm.db";
   auto registry = CreateSqliteRegistry(system, folder.Path() + "/user");
