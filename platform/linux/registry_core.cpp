@@ -38,7 +38,12 @@ std::string FoldName(std::string_view name) {
 
 CRegistryCore::CRegistryCore(std::unique_ptr<IHiveStore> machineHive,
                              std::unique_ptr<IHiveStore> userHive)
-    : machine(std::move(machineHive)), user(std::move(userHive)) {}
+    : machine(std::move(machineHive)), user(std::move(userHive)) {
+  machineRoot.store = machine.get();
+  machineRoot.access = KEY_ALL_ACCESS;
+  userRoot.store = user.get();
+  userRoot.access = KEY_ALL_ACCESS;
+}
 
 CRegistryCore::~CRegistryCore() = default;
 
@@ -53,12 +58,9 @@ std::size_t CRegistryCore::OpenHandleCount() const {
   return handles.size();
 }
 
-LSTATUS CRegistryCore::Resolve(HKEY key, REGSAM needed, Handle* root, Handle** handle) {
+LSTATUS CRegistryCore::Resolve(HKEY key, REGSAM needed, Handle** handle) {
   if (IsRoot(key)) {
-    *root = Handle{};
-    root->store = StoreOf(key);
-    root->access = KEY_ALL_ACCESS;
-    *handle = root;
+    *handle = key == HKEY_LOCAL_MACHINE ? &machineRoot : &userRoot;
   } else {
     auto found = handles.find(key);
     if (found == handles.end()) return ERROR_INVALID_HANDLE;
@@ -71,9 +73,8 @@ LSTATUS CRegistryCore::Resolve(HKEY key, REGSAM needed, Handle* root, Handle** h
 }
 
 LSTATUS CRegistryCore::Join(HKEY parent, std::string_view subKey, Handle* joined) {
-  Handle root;
   Handle* handle = nullptr;
-  LSTATUS status = Resolve(parent, 0, &root, &handle);
+  LSTATUS status = Resolve(parent, 0, &handle);
   if (status != ERROR_SUCCESS) return status;
   KeyPath tail;
   if (!SplitPath(subKey, &tail)) return ERROR_INVALID_PARAMETER;
@@ -151,9 +152,8 @@ LSTATUS CRegistryCore::QueryValue(HKEY key, std::string_view name, DWORD* type, 
                                   DWORD* size) {
   if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex);
-  Handle root;
   Handle* handle = nullptr;
-  LSTATUS status = Resolve(key, KEY_QUERY_VALUE, &root, &handle);
+  LSTATUS status = Resolve(key, KEY_QUERY_VALUE, &handle);
   if (status != ERROR_SUCCESS) return status;
   HiveValue value;
   status = handle->store->GetValue(handle->path, std::string(name), &value);
@@ -173,9 +173,8 @@ LSTATUS CRegistryCore::SetValue(HKEY key, std::string_view name, DWORD type,
                                 const std::uint8_t* data, DWORD size) {
   if (data == nullptr && size > 0) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex);
-  Handle root;
   Handle* handle = nullptr;
-  LSTATUS status = Resolve(key, KEY_SET_VALUE, &root, &handle);
+  LSTATUS status = Resolve(key, KEY_SET_VALUE, &handle);
   if (status != ERROR_SUCCESS) return status;
   if (!handle->store->Writable()) return ERROR_ACCESS_DENIED;
   HiveValue value{std::string(name), type, {}};
@@ -186,9 +185,8 @@ LSTATUS CRegistryCore::SetValue(HKEY key, std::string_view name, DWORD type,
 
 LSTATUS CRegistryCore::DeleteValue(HKEY key, std::string_view name) {
   std::lock_guard<std::mutex> lock(mutex);
-  Handle root;
   Handle* handle = nullptr;
-  LSTATUS status = Resolve(key, KEY_SET_VALUE, &root, &handle);
+  LSTATUS status = Resolve(key, KEY_SET_VALUE, &handle);
   if (status != ERROR_SUCCESS) return status;
   if (!handle->store->Writable()) return ERROR_ACCESS_DENIED;
   ++changeCount;
@@ -210,9 +208,8 @@ LSTATUS CRegistryCore::DeleteKey(HKEY parent, std::string_view subKey, bool recu
 
 LSTATUS CRegistryCore::EnumKey(HKEY key, DWORD index, std::string* name) {
   std::lock_guard<std::mutex> lock(mutex);
-  Handle root;
   Handle* handle = nullptr;
-  LSTATUS status = Resolve(key, KEY_ENUMERATE_SUB_KEYS, &root, &handle);
+  LSTATUS status = Resolve(key, KEY_ENUMERATE_SUB_KEYS, &handle);
   if (status != ERROR_SUCCESS) return status;
   if (!Fresh(handle->subkeyListing, index)) {
     handle->subkeyListing.valid = false;
@@ -228,9 +225,8 @@ LSTATUS CRegistryCore::EnumKey(HKEY key, DWORD index, std::string* name) {
 LSTATUS CRegistryCore::EnumValue(HKEY key, DWORD index, std::string* name, DWORD* type,
                                  std::vector<std::uint8_t>* data) {
   std::lock_guard<std::mutex> lock(mutex);
-  Handle root;
   Handle* handle = nullptr;
-  LSTATUS status = Resolve(key, KEY_QUERY_VALUE, &root, &handle);
+  LSTATUS status = Resolve(key, KEY_QUERY_VALUE, &handle);
   if (status != ERROR_SUCCESS) return status;
   if (!Fresh(handle->valueListing, index)) {
     handle->valueListing.valid = false;

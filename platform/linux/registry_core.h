@@ -56,9 +56,9 @@ class CRegistryCore final : public IRegistry {
     std::vector<HiveValue> values;
   };
 
-  // The handle behind `key` (roots included, as a temporary in *root),
-  // checking `needed` rights and that the key and its hive can be read.
-  LSTATUS Resolve(HKEY key, REGSAM needed, Handle* root, Handle** handle);
+  // The handle behind `key` (roots included), checking `needed` rights and
+  // that the key and its hive can be read.
+  LSTATUS Resolve(HKEY key, REGSAM needed, Handle** handle);
   // parent + subKey as a path in the parent's store.
   LSTATUS Join(HKEY parent, std::string_view subKey, Handle* joined);
   HKEY AddHandle(Handle handle);
@@ -69,6 +69,8 @@ class CRegistryCore final : public IRegistry {
   std::unique_ptr<IHiveStore> machine;
   std::unique_ptr<IHiveStore> user;
   std::map<HKEY, Handle> handles;
+  Handle machineRoot;  // the roots as handles, so that their listings last too
+  Handle userRoot;
   HKEY nextHandle = 0x1000;
   std::uint64_t changeCount = 0;  // changes made through this registry
 };
