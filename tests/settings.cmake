@@ -49,6 +49,7 @@ lx2d_settings_tool_test(lx2d_settings_check_example 0 check ${CMAKE_SOURCE_DIR}/
 lx2d_settings_tool_test(lx2d_settings_check_mistakes 1 check ${CMAKE_CURRENT_LIST_DIR}/settings/check_mistakes.ini)
 lx2d_settings_tool_test(lx2d_settings_check_absent 2 check ${CMAKE_CURRENT_LIST_DIR}/settings/absent.ini)
 lx2d_settings_tool_test(lx2d_settings_usage 2 plan)
+lx2d_settings_tool_test(lx2d_settings_plan_absent 2 plan ${CMAKE_CURRENT_LIST_DIR}/settings/absent.ini)
 # A UTF-16 file under a UTF-8 locale: texts reach the reader in UTF-8.
 lx2d_settings_tool_test(lx2d_settings_plan_utf16 0 plan ${CMAKE_CURRENT_LIST_DIR}/settings/plan_utf16.ini)
 
@@ -62,3 +63,10 @@ if(TARGET lx2d-reg)
   set_tests_properties(lx2d_settings_plan_registry PROPERTIES ENVIRONMENT
     "LX2D_SYSTEM_DIR=${CMAKE_BINARY_DIR}/tests/lx2d_settings_registry_provisioned/system;LX2D_USER_DIR=${CMAKE_BINARY_DIR}/tests/lx2d_settings_registry_provisioned/user")
 endif()
+# A damaged machine hive stops the plan with one line naming the file.
+add_test(NAME lx2d_settings_plan_damaged_hive
+         COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:lx2d-settings>
+                 -DFILE=${CMAKE_CURRENT_LIST_DIR}/settings/plan_codabar.ini
+                 -P ${CMAKE_CURRENT_LIST_DIR}/settings/plan_damaged_hive.cmake)
+set_tests_properties(lx2d_settings_plan_damaged_hive PROPERTIES ENVIRONMENT
+  "LX2D_SYSTEM_DIR=${CMAKE_BINARY_DIR}/tests/lx2d_settings_registry_damaged/system;LX2D_USER_DIR=${CMAKE_BINARY_DIR}/tests/lx2d_settings_registry_damaged/user")

@@ -31,6 +31,14 @@ bool DeviceGoneErrno(int error) {
          error == ENOTCONN || error == ESHUTDOWN;
 }
 
+bool PeerHungUp(int fd) {
+  pollfd state = {fd, POLLRDHUP, 0};
+  int ready;
+  while ((ready = poll(&state, 1, 0)) < 0 && errno == EINTR) {
+  }
+  return ready != 0 && (ready < 0 || (state.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0);
+}
+
 uint32_t LockExclusive(int fd) {
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;

@@ -70,6 +70,11 @@ class CFdHidDevice : public IHidDevice {
   HidInterfaceInfo info_;
 };
 
+// True when the other end of the connected socket `fd` has hung up. On a
+// SOCK_SEQPACKET socket an empty message and the end of the connection both
+// read as 0 bytes; only the hang-up flags of poll tell them apart.
+bool PeerHungUp(int fd);
+
 // errno of a read or write meaning that the device has gone.
 bool DeviceGoneErrno(int error);
 

@@ -33,13 +33,51 @@ bool HungUp(int fd) {
   return poll(&probe, 1, 0) > 0 && (probe.revents & (POLLHUP | POLLERR));
 }
 
+// Claims NAME for one device: NAME.lock, created if missing and flocked for
+// the device's life. Of several devices started at once under one name
+// exactly one gets it; a lock file that a stopping device removed between
+// our open and our lock is left for the new one. The descriptor, or -1 with
+// *error set (kHidErrorSharingViolation while another device holds it).
+int ClaimName(const std::string& base, uint32_t* error) {
+  const std::string path = base + ".lock";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+      *error = errno == EACCES ? kHidErrorAccessDenied : kHidErrorGenFailure;
+      return -1;
+    }
+    *error = LockExclusive(fd);
+    if (*error != kHidOk) {
+      close(fd);
+      return -1;
+    }
+    struct stat held {};
+    struct stat named {};
+    if (fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      return fd;
+    }
+    close(fd);
+  }
+  *error = kHidErrorGenFailure;
+  return -1;
+}
+
+// Gives the name up: the lock file goes while still locked, so a device that
+// opened it meanwhile sees it removed and takes the next one.
+void ReleaseName(const std::string& base, int claimFd) {
+  unlink((base + ".lock").c_str());
+  close(claimFd);
+}
+
 class CVirtualHidDevice final : public IVirtualHidDevice {
  public:
-  CVirtualHidDevice(std::string base, std::string path, const VirtualHidInfo& info, int listenFd,
-                    int wakeFd)
+  CVirtualHidDevice(std::string base, std::string path, const VirtualHidInfo& info, int claimFd,
+                    int listenFd, int wakeFd)
       : base_(std::move(base)),
         path_(std::move(path)),
         info_(info),
+        claimFd_(claimFd),
         listenFd_(listenFd),
         wakeFd_(wakeFd) {}
 
@@ -50,6 +88,7 @@ class CVirtualHidDevice final : public IVirtualHidDevice {
     Unplug();
     close(listenFd_);
     close(wakeFd_);
+    ReleaseName(base_, claimFd_);
   }
   CVirtualHidDevice(const CVirtualHidDevice&) = delete;
   CVirtualHidDevice& operator=(const CVirtualHidDevice&) = delete;
@@ -96,7 +135,10 @@ class CVirtualHidDevice final : public IVirtualHidDevice {
             report.size() >= info_.outputReportLength) {
           return VirtualHidEvent::kReport;
         }
+        // A message of the wrong length, an empty one included, is dropped;
+        // only a hang-up of the host disconnects it.
         if (got > 0 || (got < 0 && (errno == EAGAIN || errno == EINTR))) continue;
+        if (got == 0 && !PeerHungUp(connFd_)) continue;
         Unplug();
         return VirtualHidEvent::kDisconnected;
       }
@@ -139,6 +181,7 @@ class CVirtualHidDevice final : public IVirtualHidDevice {
   std::string base_;  // folder + "/" + NAME
   std::string path_;
   VirtualHidInfo info_;
+  int claimFd_;  // NAME.lock, flocked: the name is this device's
   int listenFd_;
   int wakeFd_;
   int connFd_ = -1;
@@ -169,15 +212,26 @@ uint32_t CreateVirtualHidDevice(const std::string& directory, const std::string&
   const std::string base = directory + "/" + name;
   sockaddr_un address;
   if (!MakeAddress(base + ".sock", address)) return kHidErrorInvalidParameter;
-  if (Listening(address)) return kHidErrorSharingViolation;
-  unlink(address.sun_path);
+  uint32_t claimed = kHidOk;
+  const int claimFd = ClaimName(base, &claimed);
+  if (claimFd < 0) return claimed;
+  // A device of an older build holds no claim but still listens.
+  if (Listening(address)) {
+    ReleaseName(base, claimFd);
+    return kHidErrorSharingViolation;
+  }
+  unlink(address.sun_path);  // stale: its device is gone
 
   const int listenFd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listenFd < 0) return kHidErrorGenFailure;
+  if (listenFd < 0) {
+    ReleaseName(base, claimFd);
+    return kHidErrorGenFailure;
+  }
   if (bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       listen(listenFd, 4) != 0) {
     const int why = errno;
     close(listenFd);
+    ReleaseName(base, claimFd);
     return why == EACCES ? kHidErrorAccessDenied : kHidErrorGenFailure;
   }
   // Written aside and renamed, so a listed device always has its whole
@@ -193,6 +247,7 @@ uint32_t CreateVirtualHidDevice(const std::string& directory, const std::string&
     unlink(temporary.c_str());
     unlink(address.sun_path);
     close(listenFd);
+    ReleaseName(base, claimFd);
     return kHidErrorGenFailure;
   }
   const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -200,10 +255,11 @@ uint32_t CreateVirtualHidDevice(const std::string& directory, const std::string&
     unlink((base + ".info").c_str());
     unlink(address.sun_path);
     close(listenFd);
+    ReleaseName(base, claimFd);
     return kHidErrorGenFailure;
   }
-  device =
-      std::make_unique<CVirtualHidDevice>(base, VirtualHidPath(info, name), info, listenFd, wakeFd);
+  device = std::make_unique<CVirtualHidDevice>(base, VirtualHidPath(info, name), info, claimFd,
+                                               listenFd, wakeFd);
   return kHidOk;
 }
 

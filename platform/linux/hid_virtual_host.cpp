@@ -34,8 +34,11 @@ class CVirtualHidHost final : public CFdHidDevice {
   ssize_t ReadOnce(std::span<uint8_t> buffer) override {
     const ssize_t got = recv(Fd(), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC);
     // A message of another length than the input report is the device's
-    // fault; it is not handed out as a report.
-    if (got > 0 && static_cast<size_t>(got) != Info().caps.inputReportByteLength) {
+    // fault; it is not handed out as a report. An empty one is such a
+    // message too, not the device leaving, unless the device hung up.
+    const bool emptyMessage = got == 0 && !PeerHungUp(Fd());
+    if (emptyMessage ||
+        (got > 0 && static_cast<size_t>(got) != Info().caps.inputReportByteLength)) {
       errno = EAGAIN;
       return -1;
     }

@@ -3,10 +3,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "hid_internal.h"
 #include "platform/fakes/temp_directory.h"
@@ -257,6 +260,83 @@ TEST_F(VirtualHid, Device_SecondConnectionClosedAtOnce_FirstKept) {
   EXPECT_TRUE(device->Connected());
   ASSERT_EQ(device->SendReport(std::vector<uint8_t>(64, 1)), kHidOk);
   EXPECT_EQ(first->ReadReport(report, 1000).error, kHidOk);
+}
+
+TEST_F(VirtualHid, EmptyMessage_DroppedNotTakenAsUnplug) {
+  // Host to device: the device drops it and keeps the host.
+  const int host = RawConnect(temp.Path() + "/reader.sock");
+  std::vector<uint8_t> report(64);
+  ASSERT_EQ(device->Wait(report, 2000), VirtualHidEvent::kConnected);
+  ASSERT_EQ(send(host, "", 0, MSG_NOSIGNAL), 0);
+  const std::vector<uint8_t> out(64, 0x42);
+  ASSERT_EQ(send(host, out.data(), out.size(), MSG_NOSIGNAL), 64);
+  EXPECT_EQ(device->Wait(report, 2000), VirtualHidEvent::kReport);
+  EXPECT_EQ(report, out);
+  EXPECT_TRUE(device->Connected());
+  close(host);
+  EXPECT_EQ(device->Wait(report, 2000), VirtualHidEvent::kDisconnected);
+
+  // Device to host: a device of our own making sends an empty message first.
+  const std::string base = temp.Path() + "/raw";
+  const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, (base + ".sock").c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  {
+    std::FILE* info = std::fopen((base + ".info").c_str(), "w");
+    ASSERT_NE(info, nullptr);
+    std::fputs(FormatVirtualHidInfo(ReaderInfo()).c_str(), info);
+    std::fclose(info);
+  }
+  std::unique_ptr<IHidDevice> reader;
+  ASSERT_EQ(service->Open(VirtualHidPath(ReaderInfo(), "raw"), reader), kHidOk);
+  const int connection = accept(listener, nullptr, nullptr);
+  ASSERT_GE(connection, 0);
+  ASSERT_EQ(send(connection, "", 0, MSG_NOSIGNAL), 0);
+  const std::vector<uint8_t> in(64, 0x24);
+  ASSERT_EQ(send(connection, in.data(), in.size(), MSG_NOSIGNAL), 64);
+  std::vector<uint8_t> atHost(64);
+  const HidIoResult read = reader->ReadReport(atHost, 2000);
+  EXPECT_EQ(read.error, kHidOk);
+  EXPECT_EQ(atHost, in);
+  close(connection);
+  EXPECT_EQ(reader->ReadReport(atHost, 2000).error, kHidErrorDeviceNotConnected);
+  close(listener);
+}
+
+TEST(VirtualHidName, CreatedAtOnceUnderOneName_ExactlyOneWins) {
+  CTempDirectory temp;
+  constexpr int kContenders = 4;
+  for (int round = 0; round < 20; ++round) {
+    std::unique_ptr<IVirtualHidDevice> devices[kContenders];
+    uint32_t results[kContenders] = {};
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kContenders; ++i) {
+      threads.emplace_back([&, i] {
+        ++ready;
+        while (ready.load() < kContenders) std::this_thread::yield();  // start together
+        results[i] = CreateVirtualHidDevice(temp.Path(), "shared", ReaderInfo(), devices[i]);
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    int winners = 0;
+    for (int i = 0; i < kContenders; ++i) {
+      if (results[i] == kHidOk) {
+        ++winners;
+      } else {
+        EXPECT_EQ(results[i], kHidErrorSharingViolation) << round;
+      }
+    }
+    ASSERT_EQ(winners, 1) << "round " << round;
+    // The losers left the winner's files alone: a host still reaches it.
+    EXPECT_TRUE(std::filesystem::exists(temp.Path() + "/shared.info"));
+    EXPECT_TRUE(std::filesystem::exists(temp.Path() + "/shared.sock"));
+    const int host = RawConnect(temp.Path() + "/shared.sock");
+    close(host);
+  }
 }
 
 TEST_F(VirtualHid, Wake_EndsAWaitOfTheDevice) {

@@ -50,6 +50,11 @@ class IHiveStore {
   virtual DWORD DeleteValue(const KeyPath& key, const std::string& name) = 0;
   // All values in case-insensitive name order.
   virtual DWORD ListValues(const KeyPath& key, std::vector<HiveValue>* values) = 0;
+
+  // IRegistry::BeginChangeGroup/EndChangeGroup for this hive; a store whose
+  // changes cannot be undone keeps each at once (the defaults).
+  virtual void BeginGroup() {}
+  virtual DWORD EndGroup() { return ERROR_SUCCESS; }
 };
 
 // Lower-cases ASCII letters: the registry's name comparison.

@@ -38,7 +38,12 @@ std::string FoldName(std::string_view name) {
 
 CRegistryCore::CRegistryCore(std::unique_ptr<IHiveStore> machineHive,
                              std::unique_ptr<IHiveStore> userHive)
-    : machine(std::move(machineHive)), user(std::move(userHive)) {}
+    : machine(std::move(machineHive)), user(std::move(userHive)) {
+  machineRoot.store = machine.get();
+  machineRoot.access = KEY_ALL_ACCESS;
+  userRoot.store = user.get();
+  userRoot.access = KEY_ALL_ACCESS;
+}
 
 CRegistryCore::~CRegistryCore() = default;
 
@@ -53,27 +58,36 @@ std::size_t CRegistryCore::OpenHandleCount() const {
   return handles.size();
 }
 
-LSTATUS CRegistryCore::Resolve(HKEY key, REGSAM needed, Handle* handle) {
+LSTATUS CRegistryCore::Resolve(HKEY key, REGSAM needed, Handle** handle) {
   if (IsRoot(key)) {
-    *handle = Handle{StoreOf(key), {}, KEY_ALL_ACCESS};
+    *handle = key == HKEY_LOCAL_MACHINE ? &machineRoot : &userRoot;
   } else {
     auto found = handles.find(key);
     if (found == handles.end()) return ERROR_INVALID_HANDLE;
-    *handle = found->second;
+    *handle = &found->second;
   }
-  if ((handle->access & needed) != needed) return ERROR_ACCESS_DENIED;
-  if (handle->path.empty()) return ERROR_SUCCESS;  // a root always exists
-  DWORD status = handle->store->KeyExists(handle->path);
+  if (((*handle)->access & needed) != needed) return ERROR_ACCESS_DENIED;
+  // The root of a hive that cannot be read is no empty key: ERROR_BADDB.
+  DWORD status = (*handle)->store->KeyExists((*handle)->path);
   return status == ERROR_FILE_NOT_FOUND ? ERROR_KEY_DELETED : status;
 }
 
 LSTATUS CRegistryCore::Join(HKEY parent, std::string_view subKey, Handle* joined) {
-  LSTATUS status = Resolve(parent, 0, joined);
+  Handle* handle = nullptr;
+  LSTATUS status = Resolve(parent, 0, &handle);
   if (status != ERROR_SUCCESS) return status;
   KeyPath tail;
   if (!SplitPath(subKey, &tail)) return ERROR_INVALID_PARAMETER;
+  *joined = Handle{};
+  joined->store = handle->store;
+  joined->path = handle->path;
+  joined->access = handle->access;
   joined->path.insert(joined->path.end(), tail.begin(), tail.end());
   return ERROR_SUCCESS;
+}
+
+bool CRegistryCore::Fresh(const Listing& listing, DWORD index) const {
+  return index > 0 && listing.valid && listing.changeCount == changeCount;
 }
 
 HKEY CRegistryCore::AddHandle(Handle handle) {
@@ -113,6 +127,7 @@ LSTATUS CRegistryCore::CreateKey(HKEY parent, std::string_view subKey, DWORD opt
     status = handle.store->KeyExists(handle.path);
     if (status == ERROR_FILE_NOT_FOUND) {
       if (!handle.store->Writable()) return ERROR_ACCESS_DENIED;
+      ++changeCount;
       status = handle.store->CreateKey(handle.path, &created);
     }
     if (status != ERROR_SUCCESS) return status;
@@ -137,11 +152,11 @@ LSTATUS CRegistryCore::QueryValue(HKEY key, std::string_view name, DWORD* type, 
                                   DWORD* size) {
   if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex);
-  Handle handle;
+  Handle* handle = nullptr;
   LSTATUS status = Resolve(key, KEY_QUERY_VALUE, &handle);
   if (status != ERROR_SUCCESS) return status;
   HiveValue value;
-  status = handle.store->GetValue(handle.path, std::string(name), &value);
+  status = handle->store->GetValue(handle->path, std::string(name), &value);
   if (status != ERROR_SUCCESS) return status;
   if (type != nullptr) *type = value.type;
   auto needed = static_cast<DWORD>(value.data.size());
@@ -158,22 +173,24 @@ LSTATUS CRegistryCore::SetValue(HKEY key, std::string_view name, DWORD type,
                                 const std::uint8_t* data, DWORD size) {
   if (data == nullptr && size > 0) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex);
-  Handle handle;
+  Handle* handle = nullptr;
   LSTATUS status = Resolve(key, KEY_SET_VALUE, &handle);
   if (status != ERROR_SUCCESS) return status;
-  if (!handle.store->Writable()) return ERROR_ACCESS_DENIED;
+  if (!handle->store->Writable()) return ERROR_ACCESS_DENIED;
   HiveValue value{std::string(name), type, {}};
   if (size > 0) value.data.assign(data, data + size);
-  return handle.store->SetValue(handle.path, value);
+  ++changeCount;
+  return handle->store->SetValue(handle->path, value);
 }
 
 LSTATUS CRegistryCore::DeleteValue(HKEY key, std::string_view name) {
   std::lock_guard<std::mutex> lock(mutex);
-  Handle handle;
+  Handle* handle = nullptr;
   LSTATUS status = Resolve(key, KEY_SET_VALUE, &handle);
   if (status != ERROR_SUCCESS) return status;
-  if (!handle.store->Writable()) return ERROR_ACCESS_DENIED;
-  return handle.store->DeleteValue(handle.path, std::string(name));
+  if (!handle->store->Writable()) return ERROR_ACCESS_DENIED;
+  ++changeCount;
+  return handle->store->DeleteValue(handle->path, std::string(name));
 }
 
 LSTATUS CRegistryCore::DeleteKey(HKEY parent, std::string_view subKey, bool recursive) {
@@ -185,36 +202,58 @@ LSTATUS CRegistryCore::DeleteKey(HKEY parent, std::string_view subKey, bool recu
   status = handle.store->KeyExists(handle.path);
   if (status != ERROR_SUCCESS) return status;
   if (!handle.store->Writable()) return ERROR_ACCESS_DENIED;
+  ++changeCount;
   return handle.store->DeleteKey(handle.path, recursive);
 }
 
 LSTATUS CRegistryCore::EnumKey(HKEY key, DWORD index, std::string* name) {
   std::lock_guard<std::mutex> lock(mutex);
-  Handle handle;
+  Handle* handle = nullptr;
   LSTATUS status = Resolve(key, KEY_ENUMERATE_SUB_KEYS, &handle);
   if (status != ERROR_SUCCESS) return status;
-  std::vector<std::string> names;
-  status = handle.store->ListSubkeys(handle.path, &names);
-  if (status != ERROR_SUCCESS) return status;
-  if (index >= names.size()) return ERROR_NO_MORE_ITEMS;
-  if (name != nullptr) *name = names[index];
+  if (!Fresh(handle->subkeyListing, index)) {
+    handle->subkeyListing.valid = false;
+    status = handle->store->ListSubkeys(handle->path, &handle->subkeys);
+    if (status != ERROR_SUCCESS) return status;
+    handle->subkeyListing = Listing{true, changeCount};
+  }
+  if (index >= handle->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+  if (name != nullptr) *name = handle->subkeys[index];
   return ERROR_SUCCESS;
 }
 
 LSTATUS CRegistryCore::EnumValue(HKEY key, DWORD index, std::string* name, DWORD* type,
                                  std::vector<std::uint8_t>* data) {
   std::lock_guard<std::mutex> lock(mutex);
-  Handle handle;
+  Handle* handle = nullptr;
   LSTATUS status = Resolve(key, KEY_QUERY_VALUE, &handle);
   if (status != ERROR_SUCCESS) return status;
-  std::vector<HiveValue> values;
-  status = handle.store->ListValues(handle.path, &values);
-  if (status != ERROR_SUCCESS) return status;
-  if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
-  if (name != nullptr) *name = values[index].name;
-  if (type != nullptr) *type = values[index].type;
-  if (data != nullptr) *data = std::move(values[index].data);
+  if (!Fresh(handle->valueListing, index)) {
+    handle->valueListing.valid = false;
+    status = handle->store->ListValues(handle->path, &handle->values);
+    if (status != ERROR_SUCCESS) return status;
+    handle->valueListing = Listing{true, changeCount};
+  }
+  if (index >= handle->values.size()) return ERROR_NO_MORE_ITEMS;
+  const HiveValue& value = handle->values[index];
+  if (name != nullptr) *name = value.name;
+  if (type != nullptr) *type = value.type;
+  if (data != nullptr) *data = value.data;
   return ERROR_SUCCESS;
+}
+
+void CRegistryCore::BeginChangeGroup() {
+  std::lock_guard<std::mutex> lock(mutex);
+  machine->BeginGroup();
+  user->BeginGroup();
+}
+
+LSTATUS CRegistryCore::EndChangeGroup() {
+  std::lock_guard<std::mutex> lock(mutex);
+  ++changeCount;  // a group that could not be kept took changes back
+  DWORD machineStatus = machine->EndGroup();
+  DWORD userStatus = user->EndGroup();
+  return machineStatus != ERROR_SUCCESS ? machineStatus : userStatus;
 }
 
 }  // namespace lx2d::platform

@@ -34,26 +34,45 @@ class CRegistryCore final : public IRegistry {
   LSTATUS EnumKey(HKEY key, DWORD index, std::string* name) override;
   LSTATUS EnumValue(HKEY key, DWORD index, std::string* name, DWORD* type,
                     std::vector<std::uint8_t>* data) override;
+  void BeginChangeGroup() override;
+  LSTATUS EndChangeGroup() override;
 
  private:
+  // What an enumeration from index 0 read, for the steps after it: each
+  // step then costs O(1) instead of a new listing. A change made through this
+  // registry (changeCount) makes the next step read afresh; changes by other
+  // processes show from the next enumeration on.
+  struct Listing {
+    bool valid = false;
+    std::uint64_t changeCount = 0;
+  };
   struct Handle {
     IHiveStore* store = nullptr;
     KeyPath path;
     REGSAM access = 0;
+    Listing subkeyListing;
+    std::vector<std::string> subkeys;
+    Listing valueListing;
+    std::vector<HiveValue> values;
   };
 
   // The handle behind `key` (roots included), checking `needed` rights and
-  // that the key still exists.
-  LSTATUS Resolve(HKEY key, REGSAM needed, Handle* handle);
+  // that the key and its hive can be read.
+  LSTATUS Resolve(HKEY key, REGSAM needed, Handle** handle);
   // parent + subKey as a path in the parent's store.
   LSTATUS Join(HKEY parent, std::string_view subKey, Handle* joined);
   HKEY AddHandle(Handle handle);
+  // True when `listing` may serve step `index` of an enumeration.
+  bool Fresh(const Listing& listing, DWORD index) const;
 
   mutable std::mutex mutex;  // one operation at a time; the stores need no locks of their own
   std::unique_ptr<IHiveStore> machine;
   std::unique_ptr<IHiveStore> user;
   std::map<HKEY, Handle> handles;
+  Handle machineRoot;  // the roots as handles, so that their listings last too
+  Handle userRoot;
   HKEY nextHandle = 0x1000;
+  std::uint64_t changeCount = 0;  // changes made through this registry
 };
 
 }  // namespace lx2d::platform

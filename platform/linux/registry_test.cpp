@@ -5,8 +5,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -447,6 +450,130 @@ TEST_F(SqliteRegistryTest, DamagedHive_BadDbNotCrash) {
   EXPECT_EQ(registry->CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE", REG_OPTION_NON_VOLATILE,
                                 KEY_ALL_ACCESS, &key, nullptr),
             ERROR_BADDB);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream stream(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
+TEST_F(SqliteRegistryTest, DamagedHive_EveryOperationBadDbRootIncludedFileUntouched) {
+  const std::string hive = SystemDir() + "/registry/hklm.db";
+  ASSERT_EQ(mkdir(SystemDir().c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((SystemDir() + "/registry").c_str(), 0700), 0);
+  std::mt19937 random(7);
+  std::string garbage(8192, '\0');
+  for (char& c : garbage) c = static_cast<char>(random());
+  std::ofstream(hive, std::ios::binary) << garbage;
+
+  auto registry = CreateSqliteRegistry(SystemDir(), UserDir());
+  const std::uint8_t one[4] = {1, 0, 0, 0};
+  HKEY key = 0;
+  std::string name;
+  DWORD size = 0;
+  struct Case {
+    const char* what;
+    std::function<LSTATUS()> call;
+  };
+  const Case cases[] = {
+      {"open root", [&] { return registry->OpenKey(HKEY_LOCAL_MACHINE, "", KEY_READ, &key); }},
+      {"open root for writing",
+       [&] { return registry->OpenKey(HKEY_LOCAL_MACHINE, "", KEY_ALL_ACCESS, &key); }},
+      {"open subkey", [&] { return registry->OpenKey(HKEY_LOCAL_MACHINE, "A", KEY_READ, &key); }},
+      {"create subkey",
+       [&] {
+         return registry->CreateKey(HKEY_LOCAL_MACHINE, "A", REG_OPTION_NON_VOLATILE,
+                                    KEY_ALL_ACCESS, &key, nullptr);
+       }},
+      {"enumerate root keys", [&] { return registry->EnumKey(HKEY_LOCAL_MACHINE, 0, &name); }},
+      {"enumerate root values",
+       [&] { return registry->EnumValue(HKEY_LOCAL_MACHINE, 0, &name, nullptr, nullptr); }},
+      {"query root value",
+       [&] { return registry->QueryValue(HKEY_LOCAL_MACHINE, "v", nullptr, nullptr, &size); }},
+      {"set root value",
+       [&] { return registry->SetValue(HKEY_LOCAL_MACHINE, "v", REG_DWORD, one, 4); }},
+      {"delete root value", [&] { return registry->DeleteValue(HKEY_LOCAL_MACHINE, "v"); }},
+      {"delete subkey", [&] { return registry->DeleteKey(HKEY_LOCAL_MACHINE, "A", true); }},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.call(), ERROR_BADDB) << c.what;
+  EXPECT_EQ(ReadFile(hive), garbage);  // nothing written over it
+  // The other hive is not affected.
+  EXPECT_EQ(registry->SetValue(HKEY_CURRENT_USER, "v", REG_DWORD, one, 4), ERROR_SUCCESS);
+}
+
+TEST_F(SqliteRegistryTest, Enumeration_SeesChangesMadeBetweenSteps) {
+  auto registry = CreateSqliteRegistry(SystemDir(), UserDir());
+  HKEY key = 0;
+  ASSERT_EQ(registry->CreateKey(HKEY_CURRENT_USER, "K", REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                &key, nullptr),
+            ERROR_SUCCESS);
+  const std::uint8_t one[4] = {1, 0, 0, 0};
+  for (const char* value : {"a", "b", "c"}) {
+    ASSERT_EQ(registry->SetValue(key, value, REG_DWORD, one, 4), ERROR_SUCCESS);
+  }
+  std::string name;
+  ASSERT_EQ(registry->EnumValue(key, 0, &name, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(name, "a");
+  // A change in the middle of an enumeration is seen by its next step, as
+  // before the steps were served from a listing.
+  ASSERT_EQ(registry->DeleteValue(key, "a"), ERROR_SUCCESS);
+  ASSERT_EQ(registry->EnumValue(key, 1, &name, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(name, "c");
+  EXPECT_EQ(registry->EnumValue(key, 2, &name, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+
+  // Another registry object (another process) changes the key: the next
+  // enumeration from 0 sees it.
+  auto other = CreateSqliteRegistry(SystemDir(), UserDir());
+  HKEY otherKey = 0;
+  ASSERT_EQ(other->OpenKey(HKEY_CURRENT_USER, "K", KEY_ALL_ACCESS, &otherKey), ERROR_SUCCESS);
+  ASSERT_EQ(other->SetValue(otherKey, "0first", REG_DWORD, one, 4), ERROR_SUCCESS);
+  HKEY sub = 0;
+  ASSERT_EQ(other->CreateKey(otherKey, "Sub", REG_OPTION_NON_VOLATILE, KEY_READ, &sub, nullptr),
+            ERROR_SUCCESS);
+  other->CloseKey(sub);
+  ASSERT_EQ(registry->EnumValue(key, 0, &name, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(name, "0first");
+  ASSERT_EQ(registry->EnumKey(key, 0, &name), ERROR_SUCCESS);
+  EXPECT_EQ(name, "Sub");
+  // A key the other one deleted is gone for this one too, even though its id
+  // was known here.
+  ASSERT_EQ(other->DeleteKey(HKEY_CURRENT_USER, "K", true), ERROR_SUCCESS);
+  EXPECT_EQ(registry->EnumValue(key, 0, &name, nullptr, nullptr), ERROR_KEY_DELETED);
+  HKEY again = 0;
+  EXPECT_EQ(registry->OpenKey(HKEY_CURRENT_USER, "K\\Sub", KEY_READ, &again), ERROR_FILE_NOT_FOUND);
+  registry->CloseKey(key);
+  other->CloseKey(otherKey);
+}
+
+TEST_F(SqliteRegistryTest, ChangeGroup_KeepsEachChangeAndShowsThemAtItsEnd) {
+  auto registry = CreateSqliteRegistry(SystemDir(), UserDir());
+  auto other = CreateSqliteRegistry(SystemDir(), UserDir());
+  const std::uint8_t one[4] = {1, 0, 0, 0};
+  HKEY key = 0;
+  ASSERT_EQ(registry->CreateKey(HKEY_CURRENT_USER, "Before", REG_OPTION_NON_VOLATILE,
+                                KEY_ALL_ACCESS, &key, nullptr),
+            ERROR_SUCCESS);
+  registry->CloseKey(key);
+
+  registry->BeginChangeGroup();
+  ASSERT_EQ(registry->CreateKey(HKEY_CURRENT_USER, "G\\K", REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                &key, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(registry->SetValue(key, "v", REG_DWORD, one, 4), ERROR_SUCCESS);
+  // A change that fails inside the group leaves the others.
+  EXPECT_EQ(registry->DeleteKey(HKEY_CURRENT_USER, "G", false), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(registry->DeleteValue(key, "missing"), ERROR_FILE_NOT_FOUND);
+  DWORD size = 0;
+  EXPECT_EQ(registry->QueryValue(key, "v", nullptr, nullptr, &size), ERROR_SUCCESS);
+  registry->CloseKey(key);
+  ASSERT_EQ(registry->EndChangeGroup(), ERROR_SUCCESS);
+
+  HKEY seen = 0;
+  ASSERT_EQ(other->OpenKey(HKEY_CURRENT_USER, "G\\K", KEY_QUERY_VALUE, &seen), ERROR_SUCCESS);
+  EXPECT_EQ(other->QueryValue(seen, "v", nullptr, nullptr, &size), ERROR_SUCCESS);
+  other->CloseKey(seen);
+  EXPECT_EQ(other->OpenKey(HKEY_CURRENT_USER, "Before", KEY_READ, &seen), ERROR_SUCCESS);
+  other->CloseKey(seen);
 }
 
 }  // namespace

@@ -46,13 +46,15 @@ bool MakeFolders(const std::string& path, mode_t mode) {
   return mkdir(path.c_str(), mode) == 0 || errno == EEXIST;
 }
 
-// A prepared statement, finalized at scope end.
+// A use of one cached prepared statement, reset for the next use at scope end.
 class CStatement {
  public:
-  CStatement(sqlite3* db, const char* sql) {
-    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) statement = nullptr;
+  explicit CStatement(sqlite3_stmt* prepared) : statement(prepared) {}
+  ~CStatement() {
+    if (statement == nullptr) return;
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
   }
-  ~CStatement() { sqlite3_finalize(statement); }
   CStatement(const CStatement&) = delete;
   CStatement& operator=(const CStatement&) = delete;
 
@@ -61,8 +63,8 @@ class CStatement {
     sqlite3_bind_int64(statement, index, value);
     return *this;
   }
-  CStatement& Bind(int index, const std::string& text) {
-    sqlite3_bind_text(statement, index, text.c_str(), static_cast<int>(text.size()),
+  CStatement& Bind(int index, std::string_view text) {
+    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
                       SQLITE_TRANSIENT);
     return *this;
   }
@@ -93,6 +95,25 @@ class CStatement {
   sqlite3_stmt* statement = nullptr;
 };
 
+// A file that is not a database, or one whose pages do not hold together.
+bool IsDamaged(int code) {
+  int primary = code & 0xFF;
+  return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+// Joins folded names with '\', which no name holds.
+std::string FoldedPath(const KeyPath& key) {
+  std::string path;
+  for (const std::string& part : key) {
+    if (!path.empty()) path.push_back('\\');
+    path += FoldName(part);
+  }
+  return path;
+}
+
+constexpr const char* kFindChild = "SELECT id FROM keys WHERE parent = ? AND name = ?";
+constexpr std::size_t kMaxCachedKeys = 100000;
+
 HiveValue ReadValueRow(CStatement& row) {
   return HiveValue{row.Text(0), static_cast<DWORD>(row.Integer(1)), row.Blob(2)};
 }
@@ -105,9 +126,25 @@ CSqliteHive::CSqliteHive(std::function<std::string()> fileName, mode_t newFolder
 CSqliteHive::~CSqliteHive() { Disconnect(); }
 
 void CSqliteHive::Disconnect() {
+  for (auto& [sql, statement] : statements) sqlite3_finalize(statement);
+  statements.clear();
+  keyIds.clear();
+  seenDataVersion = -1;
   if (db != nullptr) sqlite3_close(db);
   db = nullptr;
   openPath.clear();
+}
+
+sqlite3_stmt* CSqliteHive::Statement(const char* sql) {
+  auto found = statements.find(sql);
+  if (found != statements.end()) return found->second;
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) !=
+      SQLITE_OK) {
+    return nullptr;  // not cached: the next use tries again
+  }
+  statements.emplace(sql, statement);
+  return statement;
 }
 
 bool CSqliteHive::Writable() {
@@ -133,21 +170,38 @@ DWORD CSqliteHive::Connect(Mode mode) {
   if (write && !MakeFolders(ParentOf(path), folderMode)) return ERROR_ACCESS_DENIED;
   bool readWrite = write || Writable();
   int flags = readWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
-  if (sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+  auto fail = [&](int code) -> DWORD {
     Disconnect();
-    return write ? ERROR_CANTWRITE : ERROR_BADDB;
-  }
+    if (IsDamaged(code) || !write) return ERROR_BADDB;
+    return ERROR_CANTWRITE;
+  };
+  int code = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (code != SQLITE_OK) return fail(code);
+  sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  if (readWrite && sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
-    Disconnect();
-    return write ? ERROR_CANTWRITE : ERROR_BADDB;
-  }
-  if (!readWrite) {
-    CStatement tables(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('keys','vals')");
-    if (tables.Step() != SQLITE_ROW) {
-      Disconnect();
-      return ERROR_BADDB;
-    }
+  if (readWrite) {
+    // Write-ahead log: readers, whoever they are, never hold a writer back.
+    // The log and its index stay when the last writer closes (persistent
+    // log), so users who may read the hive but not create files beside it
+    // can still open it; they share that index read-only. A commit is
+    // durable once the log is synced at its next checkpoint, as a Windows
+    // hive is once flushed: after a power loss the hive is whole, the last
+    // changes may be missing.
+    int persist = 1;
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    // A hive still in use by a reader of the old journal format changes
+    // over at a later open; only a damaged file stops here.
+    code = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (IsDamaged(code)) return fail(code);
+    code = sqlite3_exec(db, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576;",
+                        nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) code = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK) return fail(code);
+  } else {
+    CStatement tables(
+        Statement("SELECT count(*) FROM sqlite_master WHERE name IN ('keys','vals')"));
+    code = tables.Step();
+    if (code != SQLITE_ROW) return fail(code);
     if (tables.Integer(0) != 2) {
       Disconnect();
       return ERROR_FILE_NOT_FOUND;  // created by someone, never written: empty
@@ -159,33 +213,94 @@ DWORD CSqliteHive::Connect(Mode mode) {
 }
 
 DWORD CSqliteHive::Run(Mode mode, DWORD missingResult, const std::function<DWORD()>& body) {
+  const bool write = mode == Mode::kWrite;
+  if (groupOpen) {
+    // Inside the group's transaction nobody else changes the hive; a
+    // savepoint keeps this change whole on its own.
+    if (!write) return body();
+    if (sqlite3_exec(db, "SAVEPOINT change", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      return ERROR_CANTWRITE;
+    }
+    DWORD status = body();
+    if (status != ERROR_SUCCESS) {
+      sqlite3_exec(db, "ROLLBACK TO change", nullptr, nullptr, nullptr);
+      keyIds.clear();
+    }
+    sqlite3_exec(db, "RELEASE change", nullptr, nullptr, nullptr);
+    return status;
+  }
   DWORD status = Connect(mode);
   if (status == ERROR_FILE_NOT_FOUND) return missingResult;
   if (status != ERROR_SUCCESS) return status;
-  const char* begin = mode == Mode::kWrite ? "BEGIN IMMEDIATE" : "BEGIN";
-  if (sqlite3_exec(db, begin, nullptr, nullptr, nullptr) != SQLITE_OK) {
-    return mode == Mode::kWrite ? ERROR_CANTWRITE : ERROR_BADDB;
+  int code = sqlite3_exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+  if (code != SQLITE_OK) return IsDamaged(code) || !write ? ERROR_BADDB : ERROR_CANTWRITE;
+  {
+    // Another connection's commit may have moved or removed keys.
+    CStatement version(Statement("PRAGMA data_version"));
+    code = version.Step();
+    if (code != SQLITE_ROW) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      return IsDamaged(code) || !write ? ERROR_BADDB : ERROR_CANTWRITE;
+    }
+    if (version.Integer(0) != seenDataVersion) keyIds.clear();
+    seenDataVersion = version.Integer(0);
+  }
+  if (write && grouping) {
+    groupOpen = true;  // committed by EndGroup
+    return Run(mode, missingResult, body);
   }
   status = body();
-  if (status == ERROR_SUCCESS || mode == Mode::kRead) {
+  if (status == ERROR_SUCCESS || !write) {
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return status;
-    if (mode == Mode::kWrite) status = ERROR_CANTWRITE;
+    if (write) status = ERROR_CANTWRITE;
   }
   sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  keyIds.clear();  // may name keys the rollback took away
   return status;
 }
 
-DWORD CSqliteHive::FindKey(const KeyPath& key, sqlite3_int64* id) {
-  *id = 0;
-  for (const std::string& part : key) {
-    CStatement find(db, "SELECT id FROM keys WHERE parent = ? AND name = ?");
-    find.Bind(1, *id).Bind(2, part);
-    int step = find.Step();
-    if (step == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
-    if (step != SQLITE_ROW) return ERROR_BADDB;
-    *id = find.Integer(0);
+void CSqliteHive::BeginGroup() { grouping = true; }
+
+DWORD CSqliteHive::EndGroup() {
+  grouping = false;
+  if (!groupOpen) return ERROR_SUCCESS;
+  groupOpen = false;
+  if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return ERROR_SUCCESS;
+  sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  keyIds.clear();
+  return ERROR_CANTWRITE;
+}
+
+DWORD CSqliteHive::FindFolded(std::string_view folded, sqlite3_int64* id) {
+  if (folded.empty()) {
+    *id = 0;
+    return ERROR_SUCCESS;
   }
+  auto cached = keyIds.find(std::string(folded));
+  if (cached != keyIds.end()) {
+    *id = cached->second;
+    return ERROR_SUCCESS;
+  }
+  std::size_t slash = folded.find_last_of('\\');
+  std::string_view name = slash == std::string_view::npos ? folded : folded.substr(slash + 1);
+  sqlite3_int64 parent = 0;
+  if (slash != std::string_view::npos) {
+    DWORD status = FindFolded(folded.substr(0, slash), &parent);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  CStatement find(Statement(kFindChild));
+  find.Bind(1, parent).Bind(2, name);
+  int step = find.Step();
+  if (step == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
+  if (step != SQLITE_ROW) return ERROR_BADDB;
+  *id = find.Integer(0);
+  if (keyIds.size() >= kMaxCachedKeys) keyIds.clear();
+  keyIds.emplace(folded, *id);
   return ERROR_SUCCESS;
+}
+
+DWORD CSqliteHive::FindKey(const KeyPath& key, sqlite3_int64* id) {
+  return FindFolded(FoldedPath(key), id);
 }
 
 DWORD CSqliteHive::KeyExists(const KeyPath& key) {
@@ -199,20 +314,22 @@ DWORD CSqliteHive::CreateKey(const KeyPath& key, bool* created) {
   *created = false;
   return Run(Mode::kWrite, ERROR_CANTWRITE, [&]() -> DWORD {
     sqlite3_int64 id = 0;
+    std::string folded;
     for (const std::string& part : key) {
-      CStatement find(db, "SELECT id FROM keys WHERE parent = ? AND name = ?");
-      find.Bind(1, id).Bind(2, part);
-      int step = find.Step();
-      if (step == SQLITE_ROW) {
-        id = find.Integer(0);
+      if (!folded.empty()) folded.push_back('\\');
+      folded += FoldName(part);
+      sqlite3_int64 parent = id;
+      DWORD status = FindFolded(folded, &id);
+      if (status == ERROR_SUCCESS) {
         *created = false;
         continue;
       }
-      if (step != SQLITE_DONE) return ERROR_BADDB;
-      CStatement insert(db, "INSERT INTO keys(parent, name) VALUES(?, ?)");
-      insert.Bind(1, id).Bind(2, part);
+      if (status != ERROR_FILE_NOT_FOUND) return status;
+      CStatement insert(Statement("INSERT INTO keys(parent, name) VALUES(?, ?)"));
+      insert.Bind(1, parent).Bind(2, part);
       if (insert.Step() != SQLITE_DONE) return ERROR_CANTWRITE;
       id = sqlite3_last_insert_rowid(db);
+      keyIds.emplace(folded, id);
       *created = true;
     }
     return ERROR_SUCCESS;
@@ -224,11 +341,11 @@ DWORD CSqliteHive::DeleteKey(const KeyPath& key, bool recursive) {
     sqlite3_int64 id;
     DWORD status = FindKey(key, &id);
     if (status != ERROR_SUCCESS) return status;
-    CStatement children(db, "SELECT count(*) FROM keys WHERE parent = ?");
+    CStatement children(Statement("SELECT count(*) FROM keys WHERE parent = ?"));
     children.Bind(1, id);
     if (children.Step() != SQLITE_ROW) return ERROR_BADDB;
     if (children.Integer(0) > 0 && !recursive) return ERROR_ACCESS_DENIED;
-    const char* kDeletes[] = {
+    static const char* const kDeletes[] = {
         "WITH RECURSIVE tree(id) AS (SELECT ? UNION ALL "
         "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
         "DELETE FROM vals WHERE key IN tree",
@@ -236,8 +353,9 @@ DWORD CSqliteHive::DeleteKey(const KeyPath& key, bool recursive) {
         "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
         "DELETE FROM keys WHERE id IN tree",
     };
+    keyIds.clear();  // the removed keys' ids may be given to new keys
     for (const char* sql : kDeletes) {
-      CStatement remove(db, sql);
+      CStatement remove(Statement(sql));
       remove.Bind(1, id);
       if (remove.Step() != SQLITE_DONE) return ERROR_CANTWRITE;
     }
@@ -251,7 +369,7 @@ DWORD CSqliteHive::ListSubkeys(const KeyPath& key, std::vector<std::string>* nam
     sqlite3_int64 id;
     DWORD status = FindKey(key, &id);
     if (status != ERROR_SUCCESS) return status;
-    CStatement list(db, "SELECT name FROM keys WHERE parent = ? ORDER BY name");
+    CStatement list(Statement("SELECT name FROM keys WHERE parent = ? ORDER BY name"));
     list.Bind(1, id);
     int step;
     while ((step = list.Step()) == SQLITE_ROW) names->push_back(list.Text(0));
@@ -264,7 +382,7 @@ DWORD CSqliteHive::GetValue(const KeyPath& key, const std::string& name, HiveVal
     sqlite3_int64 id;
     DWORD status = FindKey(key, &id);
     if (status != ERROR_SUCCESS) return status;
-    CStatement get(db, "SELECT name, type, data FROM vals WHERE key = ? AND name = ?");
+    CStatement get(Statement("SELECT name, type, data FROM vals WHERE key = ? AND name = ?"));
     get.Bind(1, id).Bind(2, name);
     int step = get.Step();
     if (step == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
@@ -280,10 +398,10 @@ DWORD CSqliteHive::SetValue(const KeyPath& key, const HiveValue& value) {
     DWORD status = FindKey(key, &id);
     if (status != ERROR_SUCCESS) return status;
     // A replaced value takes the spelling of its newest writer, as on Windows.
-    CStatement remove(db, "DELETE FROM vals WHERE key = ? AND name = ?");
+    CStatement remove(Statement("DELETE FROM vals WHERE key = ? AND name = ?"));
     remove.Bind(1, id).Bind(2, value.name);
     if (remove.Step() != SQLITE_DONE) return ERROR_CANTWRITE;
-    CStatement insert(db, "INSERT INTO vals(key, name, type, data) VALUES(?, ?, ?, ?)");
+    CStatement insert(Statement("INSERT INTO vals(key, name, type, data) VALUES(?, ?, ?, ?)"));
     insert.Bind(1, id).Bind(2, value.name).Bind(3, static_cast<sqlite3_int64>(value.type));
     insert.BindBlob(4, value.data);
     return insert.Step() == SQLITE_DONE ? ERROR_SUCCESS : ERROR_CANTWRITE;
@@ -295,7 +413,7 @@ DWORD CSqliteHive::DeleteValue(const KeyPath& key, const std::string& name) {
     sqlite3_int64 id;
     DWORD status = FindKey(key, &id);
     if (status != ERROR_SUCCESS) return status;
-    CStatement remove(db, "DELETE FROM vals WHERE key = ? AND name = ?");
+    CStatement remove(Statement("DELETE FROM vals WHERE key = ? AND name = ?"));
     remove.Bind(1, id).Bind(2, name);
     if (remove.Step() != SQLITE_DONE) return ERROR_CANTWRITE;
     return sqlite3_changes(db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
@@ -308,7 +426,7 @@ DWORD CSqliteHive::ListValues(const KeyPath& key, std::vector<HiveValue>* values
     sqlite3_int64 id;
     DWORD status = FindKey(key, &id);
     if (status != ERROR_SUCCESS) return status;
-    CStatement list(db, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY name");
+    CStatement list(Statement("SELECT name, type, data FROM vals WHERE key = ? ORDER BY name"));
     list.Bind(1, id);
     int step;
     while ((step = list.Step()) == SQLITE_ROW) values->push_back(ReadValueRow(list));

@@ -23,9 +23,9 @@ IRegistry& LinuxRegistry() {
   // The directories are asked at every operation, so the process registry
   // follows SetDirectoryForTesting and stays one object for the process's life.
   static CRegistryCore registry(
-      std::make_unique<CSqliteHive>([] { return GetDirectory(Directory::kSystem) + kMachineHive; },
+      std::make_unique<CSqliteHive>([] { return DefaultHiveFile(HKEY_LOCAL_MACHINE); },
                                     kMachineFolderMode),
-      std::make_unique<CSqliteHive>([] { return GetDirectory(Directory::kUser) + kUserHive; },
+      std::make_unique<CSqliteHive>([] { return DefaultHiveFile(HKEY_CURRENT_USER); },
                                     kUserFolderMode));
   return registry;
 }
@@ -39,6 +39,12 @@ std::unique_ptr<IRegistry> CreateSqliteRegistry(const std::string& systemDir,
                                     kMachineFolderMode),
       std::make_unique<CSqliteHive>([file = userDir + kUserHive] { return file; },
                                     kUserFolderMode));
+}
+
+std::string DefaultHiveFile(HKEY root) {
+  if (root == HKEY_LOCAL_MACHINE) return GetDirectory(Directory::kSystem) + kMachineHive;
+  if (root == HKEY_CURRENT_USER) return GetDirectory(Directory::kUser) + kUserHive;
+  return {};
 }
 
 IRegistry& DefaultRegistry() {

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -65,8 +66,15 @@ bool ParseHandle(const std::string& text, HWND* window) {
 }
 
 bool ReadDescription(const std::string& path, WindowDescription* description) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Anybody may put things in the folder: a FIFO must not block the reader,
+  // a link must not lead it elsewhere, and only a regular file describes a window.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return false;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
+  }
   std::string text;
   char buffer[512];
   ssize_t got;

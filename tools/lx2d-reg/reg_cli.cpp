@@ -84,18 +84,37 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
   return true;
 }
 
-std::string Describe(LSTATUS status) {
-  switch (status) {
-    case platform::ERROR_FILE_NOT_FOUND:
-      return "not found";
-    case platform::ERROR_ACCESS_DENIED:
-      return "access denied";
-    case platform::ERROR_INVALID_PARAMETER:
-      return "invalid key name";
-    default:
-      return "registry error " + std::to_string(status);
+struct StatusText {
+  LSTATUS status;
+  const char* meaning;
+};
+
+// What a registry result means to the person at the command line.
+constexpr StatusText kStatusTexts[] = {
+    {platform::ERROR_FILE_NOT_FOUND, "not found"},
+    {platform::ERROR_ACCESS_DENIED, "access denied"},
+    {platform::ERROR_INVALID_PARAMETER, "invalid key name"},
+    {platform::ERROR_INVALID_HANDLE, "key handle no longer valid"},
+    {platform::ERROR_NOT_ENOUGH_MEMORY, "out of memory"},
+    {platform::ERROR_BADDB, "hive damaged or not a registry hive"},
+    {platform::ERROR_CANTWRITE,
+     "hive could not be written (busy with another writer, or the disk refused)"},
+    {platform::ERROR_KEY_DELETED, "key deleted meanwhile"},
+    {platform::ERROR_INVALID_DATA,
+     "holds a name with a line break, which a .reg file cannot carry"},
+};
+
+}  // namespace
+
+std::string DescribeStatus(LSTATUS status) {
+  std::string number = "registry error " + std::to_string(status);
+  for (const StatusText& text : kStatusTexts) {
+    if (text.status == status) return std::string(text.meaning) + " (" + number + ")";
   }
+  return number;
 }
+
+namespace {
 
 int Failure(std::ostream& err, const std::string& message) {
   err << "lx2d-reg: " << message << "\n";
@@ -108,6 +127,14 @@ int Usage(std::ostream& err, const std::string& message) {
   return kExitUsage;
 }
 
+// The meaning of `status` for a key under `root`; a hive that cannot be read
+// is named by its file, so the person knows what to restore.
+std::string Explain(LSTATUS status, HKEY root, const HiveFileNamer& hiveFile) {
+  std::string text = DescribeStatus(status);
+  if (status == platform::ERROR_BADDB && hiveFile) text += ": " + hiveFile(root);
+  return text;
+}
+
 bool Confirm(const std::string& question) {
   return platform::MessageBox(0, std::string_view(question), std::string_view("lx2d-reg"),
                               platform::MB_YESNO | platform::MB_DEFBUTTON2) == platform::IDYES;
@@ -115,12 +142,12 @@ bool Confirm(const std::string& question) {
 
 std::string ShownName(const std::string& name) { return name.empty() ? "(Default)" : name; }
 
-int Query(IRegistry& registry, const KeyPath& path, const Options& options, std::ostream& out,
-          std::ostream& err) {
+int Query(IRegistry& registry, const KeyPath& path, const Options& options,
+          const HiveFileNamer& hiveFile, std::ostream& out, std::ostream& err) {
   HKEY key = 0;
   LSTATUS status = registry.OpenKey(path.root, path.subKey, platform::KEY_READ, &key);
   if (status != platform::ERROR_SUCCESS) {
-    return Failure(err, path.FullName() + ": " + Describe(status));
+    return Failure(err, path.FullName() + ": " + Explain(status, path.root, hiveFile));
   }
   auto line = [&](const std::string& name, DWORD type, const Bytes& data) {
     out << "    " << ShownName(name) << "    " << TypeName(type) << "    "
@@ -140,42 +167,60 @@ int Query(IRegistry& registry, const KeyPath& path, const Options& options, std:
       line(*options.valueName, type, data);
     } else {
       exitCode = Failure(err, path.FullName() + " value " + ShownName(*options.valueName) + ": " +
-                                  Describe(status));
+                                  Explain(status, path.root, hiveFile));
     }
   } else {
     out << path.FullName() << "\n";
     std::string name;
     DWORD type = 0;
     Bytes data;
-    for (DWORD i = 0; registry.EnumValue(key, i, &name, &type, &data) == platform::ERROR_SUCCESS;
-         ++i) {
+    DWORD i = 0;
+    while ((status = registry.EnumValue(key, i++, &name, &type, &data)) ==
+           platform::ERROR_SUCCESS) {
       line(name, type, data);
     }
-    for (DWORD i = 0; registry.EnumKey(key, i, &name) == platform::ERROR_SUCCESS; ++i) {
-      out << KeyPath{path.root, path.subKey.empty() ? name : path.subKey + "\\" + name}.FullName()
-          << "\n";
+    if (status == platform::ERROR_NO_MORE_ITEMS) {
+      i = 0;
+      while ((status = registry.EnumKey(key, i++, &name)) == platform::ERROR_SUCCESS) {
+        out << KeyPath{path.root, path.subKey.empty() ? name : path.subKey + "\\" + name}.FullName()
+            << "\n";
+      }
+    }
+    if (status != platform::ERROR_NO_MORE_ITEMS) {
+      exitCode = Failure(err, path.FullName() + ": " + Explain(status, path.root, hiveFile));
     }
   }
   registry.CloseKey(key);
   return exitCode;
 }
 
-int Add(IRegistry& registry, const KeyPath& path, const Options& options, std::ostream& err) {
+int Add(IRegistry& registry, const KeyPath& path, const Options& options,
+        const HiveFileNamer& hiveFile, std::ostream& err) {
   DWORD type = platform::REG_SZ;
   if (options.type) {
     std::optional<DWORD> known = TypeFromName(*options.type);
     if (!known) return Usage(err, "unknown type " + *options.type);
     type = *known;
   }
-  std::optional<Bytes> data = ParseData(type, options.data.value_or(""));
+  // A .reg file has no way to write a line break in a name: refused here so
+  // that every key and value can be exported and imported again.
+  auto hasLineBreak = [](const std::string& name) {
+    return name.find_first_of("\r\n") != name.npos;
+  };
+  if (hasLineBreak(path.subKey) || (options.valueName && hasLineBreak(*options.valueName))) {
+    return Usage(err, "key and value names cannot hold a line break");
+  }
+  std::string why;
+  std::optional<Bytes> data = ParseData(type, options.data.value_or(""), &why);
   if (options.valueName && !data) {
-    return Usage(err, "data \"" + options.data.value_or("") + "\" does not fit " + TypeName(type));
+    return Usage(err, "data \"" + options.data.value_or("") + "\" does not fit " + TypeName(type) +
+                          (why.empty() ? "" : ": " + why));
   }
   HKEY key = 0;
   LSTATUS status = registry.CreateKey(path.root, path.subKey, platform::REG_OPTION_NON_VOLATILE,
                                       platform::KEY_ALL_ACCESS, &key, nullptr);
   if (status != platform::ERROR_SUCCESS) {
-    return Failure(err, path.FullName() + ": " + Describe(status));
+    return Failure(err, path.FullName() + ": " + Explain(status, path.root, hiveFile));
   }
   int exitCode = kExitSuccess;
   if (options.valueName) {
@@ -190,7 +235,7 @@ int Add(IRegistry& registry, const KeyPath& path, const Options& options, std::o
                                  static_cast<DWORD>(data->size()));
       if (status != platform::ERROR_SUCCESS) {
         exitCode = Failure(err, path.FullName() + " value " + ShownName(*options.valueName) + ": " +
-                                    Describe(status));
+                                    Explain(status, path.root, hiveFile));
       }
     }
   }
@@ -198,7 +243,8 @@ int Add(IRegistry& registry, const KeyPath& path, const Options& options, std::o
   return exitCode;
 }
 
-int Delete(IRegistry& registry, const KeyPath& path, const Options& options, std::ostream& err) {
+int Delete(IRegistry& registry, const KeyPath& path, const Options& options,
+           const HiveFileNamer& hiveFile, std::ostream& err) {
   if (!options.valueName && !options.allValues) {
     if (path.subKey.empty()) return Usage(err, "a root key cannot be deleted");
     if (!options.force &&
@@ -207,21 +253,26 @@ int Delete(IRegistry& registry, const KeyPath& path, const Options& options, std
     }
     LSTATUS status = registry.DeleteKey(path.root, path.subKey, true);
     if (status != platform::ERROR_SUCCESS) {
-      return Failure(err, path.FullName() + ": " + Describe(status));
+      return Failure(err, path.FullName() + ": " + Explain(status, path.root, hiveFile));
     }
     return kExitSuccess;
   }
   HKEY key = 0;
   LSTATUS status = registry.OpenKey(path.root, path.subKey, platform::KEY_ALL_ACCESS, &key);
   if (status != platform::ERROR_SUCCESS) {
-    return Failure(err, path.FullName() + ": " + Describe(status));
+    return Failure(err, path.FullName() + ": " + Explain(status, path.root, hiveFile));
   }
   std::vector<std::string> names;
   if (options.allValues) {
     std::string name;
-    for (DWORD i = 0;
-         registry.EnumValue(key, i, &name, nullptr, nullptr) == platform::ERROR_SUCCESS; ++i) {
+    DWORD i = 0;
+    while ((status = registry.EnumValue(key, i++, &name, nullptr, nullptr)) ==
+           platform::ERROR_SUCCESS) {
       names.push_back(name);
+    }
+    if (status != platform::ERROR_NO_MORE_ITEMS) {
+      registry.CloseKey(key);
+      return Failure(err, path.FullName() + ": " + Explain(status, path.root, hiveFile));
     }
   } else {
     names.push_back(*options.valueName);
@@ -234,19 +285,24 @@ int Delete(IRegistry& registry, const KeyPath& path, const Options& options, std
   for (const std::string& name : names) {
     status = registry.DeleteValue(key, name);
     if (status != platform::ERROR_SUCCESS) {
-      exitCode =
-          Failure(err, path.FullName() + " value " + ShownName(name) + ": " + Describe(status));
+      exitCode = Failure(err, path.FullName() + " value " + ShownName(name) + ": " +
+                                  Explain(status, path.root, hiveFile));
     }
   }
   registry.CloseKey(key);
   return exitCode;
 }
 
-int Export(IRegistry& registry, const KeyPath& path, const std::string& file, std::ostream& err) {
+int Export(IRegistry& registry, const KeyPath& path, const std::string& file,
+           const HiveFileNamer& hiveFile, std::ostream& err) {
   std::string text;
-  LSTATUS status = ExportKey(registry, path, &text);
+  std::string badName;
+  LSTATUS status = ExportKey(registry, path, &text, &badName);
+  if (status == platform::ERROR_INVALID_DATA) {
+    return Failure(err, badName + ": " + DescribeStatus(status) + "; nothing written");
+  }
   if (status != platform::ERROR_SUCCESS) {
-    return Failure(err, path.FullName() + ": " + Describe(status));
+    return Failure(err, path.FullName() + ": " + Explain(status, path.root, hiveFile));
   }
   std::ofstream stream(file, std::ios::binary | std::ios::trunc);
   stream << text;
@@ -255,7 +311,8 @@ int Export(IRegistry& registry, const KeyPath& path, const std::string& file, st
   return kExitSuccess;
 }
 
-int Import(IRegistry& registry, const std::string& file, std::ostream& err) {
+int Import(IRegistry& registry, const std::string& file, const HiveFileNamer& hiveFile,
+           std::ostream& err) {
   std::ifstream stream(file, std::ios::binary);
   if (!stream) return Failure(err, "cannot read " + file);
   std::ostringstream content;
@@ -263,14 +320,16 @@ int Import(IRegistry& registry, const std::string& file, std::ostream& err) {
   ImportResult result = ImportText(registry, content.str());
   if (result.error.empty()) return kExitSuccess;
   std::string message = file + ":" + std::to_string(result.line) + ": " + result.error;
-  if (result.status != platform::ERROR_SUCCESS) message += " (" + Describe(result.status) + ")";
+  if (result.status != platform::ERROR_SUCCESS) {
+    message += ": " + Explain(result.status, result.root, hiveFile);
+  }
   return Failure(err, message);
 }
 
 }  // namespace
 
 int RunRegCommand(const std::vector<std::string>& args, IRegistry& registry, std::ostream& out,
-                  std::ostream& err) {
+                  std::ostream& err, const HiveFileNamer& hiveFile) {
   if (args.empty()) return Usage(err, "no command");
   if (args[0] == "/?" || args[0] == "-h" || args[0] == "--help") {
     out << kUsage;
@@ -285,7 +344,7 @@ int RunRegCommand(const std::vector<std::string>& args, IRegistry& registry, std
   }
   if (command == "import") {
     if (options.positional.size() != 1) return Usage(err, "import takes one FILE");
-    return Import(registry, options.positional[0], err);
+    return Import(registry, options.positional[0], hiveFile, err);
   }
   bool knownCommand =
       command == "query" || command == "add" || command == "delete" || command == "export";
@@ -299,10 +358,10 @@ int RunRegCommand(const std::vector<std::string>& args, IRegistry& registry, std
     return Usage(err, "KEY must start with HKLM, HKCU, HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER");
   if (options.valueName && options.allValues)
     return Usage(err, "/v, /ve and /va exclude each other");
-  if (command == "query") return Query(registry, *path, options, out, err);
-  if (command == "add") return Add(registry, *path, options, err);
-  if (command == "delete") return Delete(registry, *path, options, err);
-  return Export(registry, *path, options.positional[1], err);
+  if (command == "query") return Query(registry, *path, options, hiveFile, out, err);
+  if (command == "add") return Add(registry, *path, options, hiveFile, err);
+  if (command == "delete") return Delete(registry, *path, options, hiveFile, err);
+  return Export(registry, *path, options.positional[1], hiveFile, err);
 }
 
 }  // namespace lx2d::reg

@@ -71,7 +71,15 @@ std::string ValueLine(const std::string& name, DWORD type, const Bytes& data) {
   return line + "\r\n";
 }
 
-LSTATUS ExportTree(IRegistry& registry, HKEY root, const std::string& subKey, std::string* text) {
+bool HasLineBreak(std::string_view name) { return name.find_first_of("\r\n") != name.npos; }
+
+// The registry's ERROR_NO_MORE_ITEMS ends a listing; anything else fails it.
+LSTATUS EndOfListing(LSTATUS status) {
+  return status == platform::ERROR_NO_MORE_ITEMS ? platform::ERROR_SUCCESS : status;
+}
+
+LSTATUS ExportTree(IRegistry& registry, HKEY root, const std::string& subKey, std::string* text,
+                   std::string* badName) {
   HKEY key = 0;
   LSTATUS status = registry.OpenKey(root, subKey, platform::KEY_READ, &key);
   if (status != platform::ERROR_SUCCESS) return status;
@@ -79,21 +87,35 @@ LSTATUS ExportTree(IRegistry& registry, HKEY root, const std::string& subKey, st
   std::string name;
   DWORD type = 0;
   Bytes data;
-  for (DWORD i = 0; registry.EnumValue(key, i, &name, &type, &data) == platform::ERROR_SUCCESS;
-       ++i) {
+  DWORD i = 0;
+  while ((status = registry.EnumValue(key, i++, &name, &type, &data)) == platform::ERROR_SUCCESS) {
+    if (HasLineBreak(name)) {
+      *badName = KeyPath{root, subKey}.FullName() + " value " + name;
+      status = platform::ERROR_INVALID_DATA;
+      break;
+    }
     *text += ValueLine(name, type, data);
   }
   *text += "\r\n";
   std::vector<std::string> children;
-  for (DWORD i = 0; registry.EnumKey(key, i, &name) == platform::ERROR_SUCCESS; ++i) {
-    children.push_back(name);
+  if ((status = EndOfListing(status)) == platform::ERROR_SUCCESS) {
+    i = 0;
+    while ((status = registry.EnumKey(key, i++, &name)) == platform::ERROR_SUCCESS) {
+      children.push_back(name);
+      if (HasLineBreak(name)) {
+        *badName = KeyPath{root, subKey}.FullName() + "\\" + name;
+        status = platform::ERROR_INVALID_DATA;
+        break;
+      }
+    }
+    status = EndOfListing(status);
   }
   registry.CloseKey(key);
-  for (const std::string& child : children) {
-    status = ExportTree(registry, root, subKey.empty() ? child : subKey + "\\" + child, text);
-    if (status != platform::ERROR_SUCCESS) return status;
+  for (std::size_t c = 0; c < children.size() && status == platform::ERROR_SUCCESS; ++c) {
+    status = ExportTree(registry, root, subKey.empty() ? children[c] : subKey + "\\" + children[c],
+                        text, badName);
   }
-  return platform::ERROR_SUCCESS;
+  return status;
 }
 
 // The file as UTF-8 without byte-order mark.
@@ -105,7 +127,7 @@ std::string DecodeFile(std::string_view text) {
       units.push_back(static_cast<char16_t>(static_cast<unsigned char>(text[i]) |
                                             (static_cast<unsigned char>(text[i + 1]) << 8)));
     }
-    return platform::Utf16ToUtf8(units);
+    return Utf8KeepingUnits(units);  // the registry keeps lone surrogates too
   }
   if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   return std::string(text);
@@ -164,8 +186,13 @@ bool ParseValue(std::string_view text, DWORD* type, Bytes* data, std::string* er
       *error = "unterminated string";
       return false;
     }
+    std::optional<Bytes> bytes = ParseData(platform::REG_SZ, value);
+    if (!bytes) {
+      *error = "string is not valid UTF-8";
+      return false;
+    }
     *type = platform::REG_SZ;
-    *data = *ParseData(platform::REG_SZ, value);
+    *data = std::move(*bytes);
     return true;
   }
   if (text.substr(0, 6) == "dword:") {
@@ -210,14 +237,19 @@ bool ParseValue(std::string_view text, DWORD* type, Bytes* data, std::string* er
 
 }  // namespace
 
-LSTATUS ExportKey(IRegistry& registry, const KeyPath& key, std::string* text) {
+LSTATUS ExportKey(IRegistry& registry, const KeyPath& key, std::string* text,
+                  std::string* badName) {
   std::string body;
-  LSTATUS status = ExportTree(registry, key.root, key.subKey, &body);
+  std::string unused;
+  LSTATUS status =
+      ExportTree(registry, key.root, key.subKey, &body, badName != nullptr ? badName : &unused);
   if (status == platform::ERROR_SUCCESS) *text = std::string(kHeader) + "\r\n\r\n" + body;
   return status;
 }
 
-ImportResult ImportText(IRegistry& registry, std::string_view file) {
+namespace {
+
+ImportResult ApplyText(IRegistry& registry, std::string_view file) {
   std::string decoded = DecodeFile(file);
   std::vector<std::pair<int, std::string>> lines;  // logical lines with their first line number
   {
@@ -234,8 +266,10 @@ ImportResult ImportText(IRegistry& registry, std::string_view file) {
       } else {
         lines.emplace_back(number, std::string(line));
       }
-      continued = !lines.back().second.empty() && lines.back().second.back() == '\\' &&
-                  lines.back().second.find("=hex") != std::string::npos;
+      // Only hex data continues; a comment never does, whatever it holds.
+      const std::string& logical = lines.back().second;
+      continued = !logical.empty() && logical.front() != ';' && logical.back() == '\\' &&
+                  logical.find("=hex") != std::string::npos;
       if (continued) lines.back().second.pop_back();
       if (end == decoded.size()) break;
       start = end + 1;
@@ -246,11 +280,13 @@ ImportResult ImportText(IRegistry& registry, std::string_view file) {
   bool headerSeen = false;
   bool haveKey = false;
   HKEY current = 0;
+  HKEY currentRoot = 0;
   auto fail = [&](int line, std::string error, LSTATUS status) {
     if (haveKey) registry.CloseKey(current);
     result.line = line;
     result.error = std::move(error);
     result.status = status;
+    if (status != platform::ERROR_SUCCESS) result.root = currentRoot;
     return result;
   };
   for (const auto& [number, line] : lines) {
@@ -269,6 +305,7 @@ ImportResult ImportText(IRegistry& registry, std::string_view file) {
       if (remove) inner.remove_prefix(1);
       std::optional<KeyPath> key = ParseKeyPath(inner);
       if (!key) return fail(number, "unknown root key", 0);
+      currentRoot = key->root;
       LSTATUS status;
       if (remove) {
         status = registry.DeleteKey(key->root, key->subKey, true);
@@ -307,6 +344,22 @@ ImportResult ImportText(IRegistry& registry, std::string_view file) {
   }
   if (haveKey) registry.CloseKey(current);
   if (!headerSeen) return fail(1, "not a registry file (header missing)", 0);
+  return result;
+}
+
+}  // namespace
+
+ImportResult ImportText(IRegistry& registry, std::string_view file) {
+  // One transaction for the file, not one per value: a large file then takes
+  // a moment, not minutes.
+  registry.BeginChangeGroup();
+  ImportResult result = ApplyText(registry, file);
+  LSTATUS kept = registry.EndChangeGroup();
+  if (kept != platform::ERROR_SUCCESS) {
+    result = ImportResult{};
+    result.status = kept;
+    result.error = "changes not kept";
+  }
   return result;
 }
 

@@ -108,6 +108,51 @@ TEST(RegFileTest, Import_BadLines_ReportLineAndStop) {
   }
 }
 
+TEST(RegFileTest, Import_CommentsNeverContinue) {
+  CMemoryRegistry registry;
+  ImportResult result = ImportText(registry,
+                                   "Windows Registry Editor Version 5.00\r\n"
+                                   "[HKCU\\K]\r\n"
+                                   "; old: \"x\"=hex:01,\\\r\n"
+                                   "\"kept\"=\"yes\"\r\n"
+                                   ";\"y\"=hex:02,\\\r\n"
+                                   "\"also\"=dword:00000001\r\n");
+  ASSERT_TRUE(result.error.empty()) << result.line << ": " << result.error;
+  EXPECT_TRUE(registry.GetRaw(HKEY_CURRENT_USER, "K", "kept", nullptr, nullptr));
+  EXPECT_TRUE(registry.GetRaw(HKEY_CURRENT_USER, "K", "also", nullptr, nullptr));
+}
+
+TEST(RegFileTest, Import_Utf16KeepsLoneSurrogates) {
+  // "v"="<D800>a<DC01>" plus a name with a lone surrogate, in a UTF-16 file.
+  std::u16string file = u"Windows Registry Editor Version 5.00\r\n[HKCU\\K]\r\n\"v\"=\"";
+  file += u'\xD800';
+  file += u"a";
+  file += u'\xDC01';
+  file += u"\"\r\n\"n";
+  file += u'\xDBFF';
+  file += u"\"=dword:00000001\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : file) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  CMemoryRegistry registry;
+  ImportResult result = ImportText(registry, bytes);
+  ASSERT_TRUE(result.error.empty()) << result.line << ": " << result.error;
+  Bytes data;
+  ASSERT_TRUE(registry.GetRaw(HKEY_CURRENT_USER, "K", "v", nullptr, &data));
+  EXPECT_EQ(data, (Bytes{0x00, 0xD8, 'a', 0, 0x01, 0xDC, 0, 0}));
+  // Export writes the value as hex(1) and import gives back the same bytes.
+  std::string text;
+  ASSERT_EQ(ExportKey(registry, KeyPath{HKEY_CURRENT_USER, "K"}, &text), platform::ERROR_SUCCESS);
+  CMemoryRegistry again;
+  ASSERT_TRUE(ImportText(again, text).error.empty());
+  Bytes back;
+  ASSERT_TRUE(again.GetRaw(HKEY_CURRENT_USER, "K", "v", nullptr, &back));
+  EXPECT_EQ(back, data);
+  EXPECT_TRUE(again.GetRaw(HKEY_CURRENT_USER, "K", Utf8KeepingUnits(u"n\xDBFF"), nullptr, nullptr));
+}
+
 TEST(RegFileTest, Import_ReadOnlyHive_ReportsAccessDenied) {
   CMemoryRegistry registry;
   registry.SetReadOnly(HKEY_LOCAL_MACHINE, true);

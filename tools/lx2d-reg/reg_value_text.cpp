@@ -40,6 +40,56 @@ std::u16string UnitsOf(const Bytes& data) {
   return units;
 }
 
+// One code point of UTF-8 at text[*at], advancing *at; -1 for malformed
+// bytes (one byte is then skipped). Surrogates in three-byte form are taken.
+long DecodeOne(std::string_view text, std::size_t* at) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char lead = byte(*at);
+  std::size_t length = lead < 0x80                   ? 1
+                       : lead >= 0xC2 && lead < 0xE0 ? 2
+                       : lead >= 0xE0 && lead < 0xF0 ? 3
+                       : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                     : 0;
+  if (length == 0 || *at + length > text.size()) {
+    ++*at;
+    return -1;
+  }
+  long value = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(*at + i) & 0xC0) != 0x80) {
+      ++*at;
+      return -1;
+    }
+    value = (value << 6) | (byte(*at + i) & 0x3F);
+  }
+  static constexpr long kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < kSmallest[length] || value > 0x10FFFF) {
+    ++*at;
+    return -1;
+  }
+  *at += length;
+  return value;
+}
+
+// UTF-16 units of UTF-8 text; malformed bytes become U+FFFD and set *malformed.
+std::u16string DecodeUnits(std::string_view text, bool* malformed) {
+  std::u16string units;
+  for (std::size_t at = 0; at < text.size();) {
+    long value = DecodeOne(text, &at);
+    if (value < 0) {
+      if (malformed != nullptr) *malformed = true;
+      value = 0xFFFD;
+    }
+    if (value >= 0x10000) {
+      units.push_back(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
+      units.push_back(static_cast<char16_t>(0xDC00 + ((value - 0x10000) & 0x3FF)));
+    } else {
+      units.push_back(static_cast<char16_t>(value));
+    }
+  }
+  return units;
+}
+
 void AppendUnits(Bytes* bytes, std::u16string_view units) {
   for (char16_t unit : units) {
     bytes->push_back(static_cast<std::uint8_t>(unit & 0xFF));
@@ -71,9 +121,43 @@ std::optional<DWORD> TypeFromName(std::string_view name) {
   return std::nullopt;
 }
 
+std::string Utf8KeepingUnits(std::u16string_view units) {
+  std::string text;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    char32_t value = units[i];
+    bool high = value >= 0xD800 && value < 0xDC00;
+    if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+      value = 0x10000 + ((value - 0xD800) << 10) + (units[++i] - 0xDC00);
+    }
+    if (value < 0x80) {
+      text.push_back(static_cast<char>(value));
+    } else if (value < 0x800) {
+      text.push_back(static_cast<char>(0xC0 | (value >> 6)));
+      text.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    } else if (value < 0x10000) {
+      text.push_back(static_cast<char>(0xE0 | (value >> 12)));
+      text.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    } else {
+      text.push_back(static_cast<char>(0xF0 | (value >> 18)));
+      text.push_back(static_cast<char>(0x80 | ((value >> 12) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    }
+  }
+  return text;
+}
+
+std::optional<std::u16string> UnitsOfUtf8(std::string_view text) {
+  bool malformed = false;
+  std::u16string units = DecodeUnits(text, &malformed);
+  if (malformed) return std::nullopt;
+  return units;
+}
+
 Bytes Utf16Bytes(std::string_view text) {
   Bytes bytes;
-  AppendUnits(&bytes, platform::Utf8ToUtf16(text));
+  AppendUnits(&bytes, DecodeUnits(text, nullptr));
   return bytes;
 }
 
@@ -131,11 +215,18 @@ std::string FormatBytes(const Bytes& data) {
   return hex;
 }
 
-std::optional<Bytes> ParseData(DWORD type, std::string_view text) {
+std::optional<Bytes> ParseData(DWORD type, std::string_view text, std::string* why) {
+  auto refuse = [why](const char* reason) -> std::optional<Bytes> {
+    if (why != nullptr) *why = reason;
+    return std::nullopt;
+  };
   switch (type) {
     case platform::REG_SZ:
     case platform::REG_EXPAND_SZ: {
-      Bytes bytes = Utf16Bytes(text);
+      std::optional<std::u16string> units = UnitsOfUtf8(text);
+      if (!units) return refuse("text that is not valid UTF-8");
+      Bytes bytes;
+      AppendUnits(&bytes, *units);
       bytes.insert(bytes.end(), {0, 0});
       return bytes;
     }
@@ -145,11 +236,12 @@ std::optional<Bytes> ParseData(DWORD type, std::string_view text) {
       while (start < text.size()) {
         std::size_t end = text.find("\\0", start);
         if (end == std::string_view::npos) end = text.size();
-        if (end > start) {
-          AppendUnits(&bytes, platform::Utf8ToUtf16(text.substr(start, end - start)));
-          bytes.insert(bytes.end(), {0, 0});
-        }
-        start = end + 2;
+        if (end == start) return refuse("an empty item, which a multi-string cannot hold");
+        std::optional<std::u16string> units = UnitsOfUtf8(text.substr(start, end - start));
+        if (!units) return refuse("text that is not valid UTF-8");
+        AppendUnits(&bytes, *units);
+        bytes.insert(bytes.end(), {0, 0});
+        start = end + 2;  // a separator at the very end closes the last item
       }
       bytes.insert(bytes.end(), {0, 0});
       return bytes;
@@ -164,7 +256,7 @@ std::optional<Bytes> ParseData(DWORD type, std::string_view text) {
       if (digits.empty()) return std::nullopt;
       errno = 0;
       unsigned long long value = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
-      if (errno == ERANGE || value > 0xFFFFFFFFull) return std::nullopt;
+      if (errno == ERANGE || value > 0xFFFFFFFFull) return refuse("a number past 0xFFFFFFFF");
       return Bytes{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                    static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
     }

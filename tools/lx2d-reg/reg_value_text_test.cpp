@@ -59,6 +59,11 @@ TEST(RegValueTextTest, ParseData_PerType) {
       {REG_SZ, "", Bytes{0, 0}},
       {REG_MULTI_SZ, "a\\0b", Bytes{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}},
       {REG_MULTI_SZ, "", Bytes{0, 0}},
+      {REG_MULTI_SZ, "a\\0", Bytes{'a', 0, 0, 0, 0, 0}},  // a closing separator
+      {REG_MULTI_SZ, "a\\0\\0b", std::nullopt},           // an empty item would end the list
+      {REG_SZ, "\xFF", std::nullopt},
+      {REG_SZ, "\xED\xA0\x80", Bytes{0x00, 0xD8, 0, 0}},  // a lone surrogate stands for itself
+      {REG_SZ, "\xC0\x80", std::nullopt},                 // overlong
       {REG_BINARY, "00ff10", Bytes{0x00, 0xFF, 0x10}},
       {REG_BINARY, "0", std::nullopt},
       {REG_BINARY, "zz", std::nullopt},

@@ -9,6 +9,7 @@
 #include "file_source.h"
 #include "parameter_record.h"
 #include "platform/registry.h"
+#include "platform/sqlite_registry.h"
 #include "platform/text.h"
 #include "recording_library.h"
 #include "reg.h"
@@ -21,7 +22,7 @@ namespace {
 // Reads the real registry, records the writes instead of making them.
 class CRecordingPreferenceRegistry final : public IPreferenceRegistry {
  public:
-  explicit CRecordingPreferenceRegistry(CReg& reads) : reads(reads) {}
+  explicit CRecordingPreferenceRegistry(CReg& registry) : reads(registry) {}
 
   std::vector<std::string> writes;
 
@@ -48,7 +49,28 @@ class CRecordingPreferenceRegistry final : public IPreferenceRegistry {
 
 }  // namespace
 
-int RunPlan(const std::filesystem::path& file, std::ostream& out) {
+int RunPlan(const std::filesystem::path& file, std::ostream& out, std::ostream& errors) {
+  constexpr int kUnusable = 2;
+  const CDiskFileSource files;
+  std::string bytes;
+  if (!files.Exists(file) || !files.ReadAll(file, bytes)) {
+    errors << "lx2d-settings: cannot read " << file.string() << '\n';
+    return kUnusable;
+  }
+  // A plan made from a hive that cannot be read would show writes the
+  // utility never makes.
+  platform::IRegistry& machine = platform::DefaultRegistry();
+  platform::HKEY root = 0;
+  const platform::LSTATUS hive =
+      machine.OpenKey(platform::HKEY_LOCAL_MACHINE, "", platform::KEY_READ, &root);
+  if (hive != platform::ERROR_SUCCESS) {
+    errors << "lx2d-settings: cannot read the registry hive "
+           << platform::DefaultHiveFile(platform::HKEY_LOCAL_MACHINE) << " (registry error " << hive
+           << (hive == platform::ERROR_BADDB ? ", hive damaged" : "") << ")\n";
+    return kUnusable;
+  }
+  machine.CloseKey(root);
+
   CRecordingLibrary library;
   CBarcodeDll dll(library, [&library](std::chrono::milliseconds wait) {
     library.calls.push_back("Sleep " + std::to_string(wait.count()));
@@ -56,14 +78,13 @@ int RunPlan(const std::filesystem::path& file, std::ostream& out) {
   dll.LoadBarcodeDll(false);
   library.calls.clear();  // the binding's own Initialize and GetDllVersion
 
-  const CDiskFileSource files;
   const CThreadCodePage codePage;
   const CSettingReader reader(files, codePage);
   const int applied = ApplySettingsFile(reader, file, dll);
   for (const std::string& call : library.calls) out << call << '\n';
   out << "ApplySettingsFile " << applied << '\n';
 
-  CReg reg(platform::DefaultRegistry());
+  CReg reg(machine);
   CRecordingPreferenceRegistry registry(reg);
   const std::u16string emulatorKey =
       reg.ReadEmulatorKeyPath().value_or(std::u16string(kDefaultEmulatorKey));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <istream>
 #include <iterator>
 #include <optional>
@@ -21,7 +22,10 @@ using Bytes = std::vector<uint8_t>;
 constexpr std::string_view kUsage =
     "usage: lx2d-vscp encode --number N --kind K [--ext X1,X2] --flags F [PAYLOAD_HEX]\n"
     "       lx2d-vscp encode --control --number N --code C [--data D]\n"
-    "       lx2d-vscp decode   (hex pairs on standard input)\n";
+    "       lx2d-vscp decode   (hex pairs on standard input, decoded line by line)\n"
+    "--ext: the extension field carries the low byte of X1 and of X2; 0xFFFF in\n"
+    "either leaves the field out. Lost high bytes and a dropped field are\n"
+    "reported on standard error.\n";
 
 // A failed parse carries the message for standard error.
 struct Error {
@@ -96,6 +100,7 @@ struct EncodeOptions {
   bool control = false;
   std::optional<uint32_t> number, kind, flags, code;
   uint32_t data = 0;
+  bool extGiven = false;
   uint16_t ext1 = kNoExtension, ext2 = kNoExtension;
   std::optional<Bytes> payload;
 };
@@ -154,6 +159,7 @@ std::optional<EncodeOptions> ParseEncode(std::span<const std::string_view> args,
                           ? std::nullopt
                           : ParseNumber(value.substr(comma + 1), 0xFFFF);
       if (!x1 || !x2) return bad("0..0xFFFF (two values: X1,X2)");
+      options.extGiven = true;
       options.ext1 = static_cast<uint16_t>(*x1);
       options.ext2 = static_cast<uint16_t>(*x2);
     } else if (arg == "--data") {
@@ -171,13 +177,31 @@ std::optional<EncodeOptions> ParseEncode(std::span<const std::string_view> args,
   return options;
 }
 
-int Encode(std::span<const std::string_view> args, std::ostream& out, Error& error) {
+// Says on `err` what the encoder's extension rule does to the given values:
+// only low bytes are sent, and kNoExtension in either drops the field.
+void WarnAboutExtension(const EncodeOptions& options, std::ostream& err) {
+  if (options.ext1 == kNoExtension || options.ext2 == kNoExtension) {
+    err << "lx2d-vscp: --ext: 0xFFFF means no extension field; the frame is sent without one\n";
+    return;
+  }
+  for (uint16_t value : {options.ext1, options.ext2}) {
+    if (value > 0xFF) {
+      char text[80];
+      std::snprintf(text, sizeof text, "only the low byte of 0x%X (0x%02X) is sent", value,
+                    value & 0xFF);
+      err << "lx2d-vscp: --ext: " << text << '\n';
+    }
+  }
+}
+
+int Encode(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
+           Error& error) {
   const auto options = ParseEncode(args, error);
   if (!options) return kCliBadInput;
   Bytes wire;
   if (options->control) {
     if (!options->number || !options->code || options->kind || options->flags || options->payload ||
-        options->ext1 != kNoExtension) {
+        options->extGiven) {
       error.message = "a control frame takes --number, --code and optionally --data";
       return kCliBadInput;
     }
@@ -188,6 +212,7 @@ int Encode(std::span<const std::string_view> args, std::ostream& out, Error& err
       error.message = "a full frame takes --number, --kind and --flags";
       return kCliBadInput;
     }
+    if (options->extGiven) WarnAboutExtension(*options, err);
     EncodeFrame(static_cast<uint8_t>(*options->number), static_cast<uint8_t>(*options->kind),
                 options->ext1, options->ext2, options->payload.value_or(Bytes{}),
                 static_cast<uint8_t>(*options->flags), wire);
@@ -196,29 +221,68 @@ int Encode(std::span<const std::string_view> args, std::ostream& out, Error& err
   return kCliOk;
 }
 
-// Prints what the decoder makes of a capture, in stream order: accepted
-// frames as trace lines, runs of bytes outside frames as "raw:", frames that
-// were dropped (or cut off by the end of input) as "dropped:" with their wire
-// bytes.
-void Decode(const Bytes& capture, std::ostream& out) {
-  CFrameDecoder decoder(kAcceptBoth);
-  Bytes raw, frame;
-  auto flush = [&out](std::string_view label, Bytes& bytes) {
+// Prints what the decoder makes of a capture as it reads it, in stream
+// order: accepted frames as trace lines, runs of bytes outside frames as
+// "raw:" (a long run in lines of kRawLineBytes), frames that were dropped (or
+// cut off by the end of input) as "dropped:" with their wire bytes. Memory
+// stays bounded whatever the input's length: one input line part, one frame
+// and one raw line at a time.
+class CStreamDecoder {
+ public:
+  explicit CStreamDecoder(std::ostream& output) : out(output) {}
+
+  // Takes the hex digits of `text`; false with error.message at the first
+  // character that is no hex digit.
+  bool Take(std::string_view text, Error& error) {
+    for (char c : text) {
+      if (IsBlank(c)) continue;
+      const int digit = HexDigit(c);
+      if (digit < 0) {
+        error.message = "not a hex digit: '" + std::string(1, c) + "'";
+        return false;
+      }
+      if (high < 0) {
+        high = digit;
+      } else {
+        Feed(static_cast<uint8_t>(high << 4 | digit));
+        high = -1;
+      }
+    }
+    return true;
+  }
+
+  // Ends the input; false when a hex pair was left open.
+  bool Finish(Error& error) {
+    if (high >= 0) {
+      error.message = "odd number of hex digits";
+      return false;
+    }
+    Flush("raw: ", raw);
+    Flush("dropped: ", frame);
+    return true;
+  }
+
+ private:
+  static constexpr size_t kRawLineBytes = 4096;
+
+  void Flush(std::string_view label, Bytes& bytes) {
     if (bytes.empty()) return;
     out << label << HexPairs(bytes) << '\n';
     bytes.clear();
-  };
-  for (uint8_t byte : capture) {
+  }
+
+  void Feed(uint8_t byte) {
     switch (decoder.Feed(byte)) {
       case DecodeStatus::kOutsideFrame:
         raw.push_back(byte);
+        if (raw.size() == kRawLineBytes) Flush("raw: ", raw);
         break;
       case DecodeStatus::kRestarted:
-        flush("dropped: ", frame);
+        Flush("dropped: ", frame);
         frame.push_back(byte);
         break;
       case DecodeStatus::kInProgress:
-        flush("raw: ", raw);
+        Flush("raw: ", raw);
         frame.push_back(byte);
         break;
       case DecodeStatus::kFrameAccepted:
@@ -228,12 +292,45 @@ void Decode(const Bytes& capture, std::ostream& out) {
         break;
       case DecodeStatus::kDropped:
         frame.push_back(byte);
-        flush("dropped: ", frame);
+        Flush("dropped: ", frame);
         break;
     }
   }
-  flush("raw: ", raw);
-  flush("dropped: ", frame);
+
+  std::ostream& out;
+  CFrameDecoder decoder{kAcceptBoth};
+  Bytes raw, frame;
+  int high = -1;  // the first digit of a pair, which may end a line
+};
+
+// Decodes `in` line by line; a bad token is reported with its line number as
+// soon as it is read, after what came before it was printed.
+int Decode(std::istream& in, std::ostream& out, Error& error) {
+  CStreamDecoder decoder(out);
+  char part[4096];
+  long line = 1;
+  while (true) {
+    in.get(part, sizeof part, '\n');  // a long line comes in parts
+    const std::streamsize got = in.gcount();
+    if (in.fail() && !in.eof()) in.clear();  // an empty line
+    if (!decoder.Take(std::string_view(part, static_cast<size_t>(got)), error)) {
+      error.message = "line " + std::to_string(line) + ": " + error.message;
+      return kCliBadInput;
+    }
+    const int next = in.get();
+    if (next == std::char_traits<char>::eof()) break;
+    if (next == '\n') {
+      ++line;
+      out.flush();  // what the line completed is seen at once
+    } else {
+      in.unget();
+    }
+  }
+  if (!decoder.Finish(error)) {
+    error.message = "line " + std::to_string(line) + ": " + error.message;
+    return kCliBadInput;
+  }
+  return kCliOk;
 }
 
 }  // namespace
@@ -243,13 +340,9 @@ int RunVscpCli(std::span<const std::string_view> args, std::istream& in, std::os
   Error error;
   int status = kCliBadInput;
   if (!args.empty() && args[0] == "encode") {
-    status = Encode(args.subspan(1), out, error);
+    status = Encode(args.subspan(1), out, err, error);
   } else if (args.size() == 1 && args[0] == "decode") {
-    const std::string text(std::istreambuf_iterator<char>(in), {});
-    if (const auto capture = ParseHex(text, error)) {
-      Decode(*capture, out);
-      status = kCliOk;
-    }
+    status = Decode(in, out, error);
   } else {
     err << kUsage;
     return kCliBadInput;

@@ -10,9 +10,12 @@ namespace lx2d {
 
 // Exit statuses.
 inline constexpr int kCliOk = 0;
-inline constexpr int kCliBadInput = 2;  // bad usage or bad input; nothing on standard output
+// Bad usage or bad input: nothing more on standard output (decode has printed
+// what came before the bad token).
+inline constexpr int kCliBadInput = 2;
 
-// Runs one command: `args` are the words after the program name.
+// Runs one command: `args` are the words after the program name. `decode`
+// reads `in` line by line and prints as it goes, with bounded memory.
 int RunVscpCli(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
                std::ostream& err);
 

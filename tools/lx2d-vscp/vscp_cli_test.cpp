@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,14 @@ TEST(VscpCli, BadInput_Status2AndNothingOnStdout) {
        "",
        ""},
       {"odd payload", {"encode", "--number", "1", "--kind", "1", "--flags", "0", "021"}, "", ""},
+      {"control with ext",
+       {"encode", "--control", "--number", "1", "--code", "6", "--ext", "1,0xFFFF"},
+       "",
+       ""},
+      {"control with no-extension ext",
+       {"encode", "--control", "--number", "1", "--code", "6", "--ext", "0xFFFF,1"},
+       "",
+       ""},
       {"control with kind",
        {"encode", "--control", "--number", "1", "--code", "6", "--kind", "1"},
        "",
@@ -113,6 +123,78 @@ TEST(VscpCli, BadInput_Status2AndNothingOnStdout) {
     EXPECT_FALSE(result.err.empty());
     EXPECT_EQ(result.err.back(), '\n');
   }
+}
+
+TEST(VscpCli, ExtensionRule_StatedAndReported) {
+  EXPECT_NE(RunCli({}).err.find("low byte"), std::string::npos);  // the usage states it
+  struct ExtCase {
+    const char* ext;
+    const char* wire;     // the encoder's rule, unchanged
+    const char* warning;  // empty: none
+  };
+  const ExtCase cases[] = {
+      {"1,0x02", "02 01 F0 01 10 42 60 04 2C 03", ""},
+      {"0x1234,0x2FF", "02 01 F0 34 FF 60 06 BF 03", "only the low byte of 0x1234 (0x34)"},
+      {"1,0xFFFF", "02 01 F0 60 10 42 43 03", "no extension field"},
+      {"0xFFFF,1", "02 01 F0 60 10 42 43 03", "no extension field"},
+  };
+  for (const ExtCase& c : cases) {
+    SCOPED_TRACE(c.ext);
+    const CliResult result =
+        RunCli({"encode", "--number", "1", "--kind", "0xF0", "--ext", c.ext, "--flags", "96"});
+    EXPECT_EQ(result.status, kCliOk);
+    EXPECT_EQ(result.out, std::string(c.wire) + "\n");
+    if (*c.warning == '\0') {
+      EXPECT_EQ(result.err, "");
+    } else {
+      EXPECT_NE(result.err.find(c.warning), std::string::npos) << result.err;
+    }
+  }
+}
+
+// Serves `lines` copies of one frame line, then checks that the decoder had
+// printed a trace line for each of them before the input ended.
+class CFrameLines final : public std::streambuf {
+ public:
+  CFrameLines(int lines, const std::ostringstream& output) : left(lines), out(output) {}
+  bool printedBeforeEnd = false;
+
+ protected:
+  int_type underflow() override {
+    if (left == 0) {
+      const std::string text = out.str();
+      printedBeforeEnd = std::count(text.begin(), text.end(), '\n') == kLines;
+      return traits_type::eof();
+    }
+    --left;
+    setg(line, line, line + sizeof line - 1);  // without the terminating NUL
+    return traits_type::to_int_type(line[0]);
+  }
+
+ public:
+  static constexpr int kLines = 2000;
+
+ private:
+  char line[16] = "02 05 06 00 03\n";
+  int left;
+  const std::ostringstream& out;
+};
+
+TEST(VscpCli, Decode_PrintsAsItReadsAndStopsAtTheFirstBadLine) {
+  std::ostringstream out, err;
+  CFrameLines source(CFrameLines::kLines, out);
+  std::istream in(&source);
+  const std::string_view decode[] = {"decode"};
+  EXPECT_EQ(RunVscpCli(decode, in, out, err), kCliOk);
+  EXPECT_TRUE(source.printedBeforeEnd);
+
+  const CliResult bad = RunCli({"decode"}, "02 05 06 00 03\n41\n42 zz 43\n44\n");
+  EXPECT_EQ(bad.status, kCliBadInput);
+  EXPECT_EQ(bad.out, "      Rx: (ACK ) 02 05 06 00 03\n");
+  EXPECT_EQ(bad.err, "lx2d-vscp: line 3: not a hex digit: 'z'\n");
+  // A pair may straddle lines; one left open at the end is named with the last line.
+  EXPECT_EQ(RunCli({"decode"}, "4\n1\n").out, "raw: 41\n");
+  EXPECT_EQ(RunCli({"decode"}, "41\n4").err, "lx2d-vscp: line 2: odd number of hex digits\n");
 }
 
 TEST(VscpCli, PayloadLimit_65535Accepted65536Refused) {

@@ -46,19 +46,35 @@ std::string Hex(std::uint64_t value) {
   return text;
 }
 
-// Decimal or 0x hex, the whole text; nullopt otherwise.
-std::optional<std::int64_t> ParseNumber(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  char* end = nullptr;
+// A number for a field `bits` wide: decimal or 0x hex, digits only (no
+// blanks, no '+', no sign after 0x), within the field. With `signedToo` a
+// decimal may be negative down to the field's signed minimum and is taken as
+// its two's complement pattern. nullopt otherwise.
+std::optional<std::uint64_t> ParseField(const std::string& text, unsigned bits, bool signedToo) {
+  const std::uint64_t max = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
   bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  long long value = hex ? static_cast<long long>(std::strtoull(text.c_str() + 2, &end, 16))
-                        : std::strtoll(text.c_str(), &end, 10);
-  if (end == nullptr || *end != '\0' || (hex && text.size() == 2)) return std::nullopt;
-  return value;
+  bool negative = !hex && signedToo && !text.empty() && text[0] == '-';
+  std::string digits = text.substr(hex ? 2 : negative ? 1 : 0);
+  if (digits.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  const unsigned base = hex ? 16 : 10;
+  for (char c : digits) {
+    int digit = c >= '0' && c <= '9'          ? c - '0'
+                : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                              : -1;
+    if (digit < 0 || value > (max - static_cast<unsigned>(digit)) / base) return std::nullopt;
+    value = value * base + static_cast<unsigned>(digit);
+  }
+  if (!negative) return value;
+  const std::uint64_t smallest = std::uint64_t{1} << (bits - 1);  // magnitude of the minimum
+  if (value > smallest) return std::nullopt;
+  return (~value + 1) & max;
 }
 
+// One line, like the other tools; the usage itself comes with --help.
 int Usage(std::ostream& err, const std::string& message) {
-  err << "lx2d-win: " << message << "\n" << kUsage;
+  err << "lx2d-win: " << message << " (lx2d-win --help shows the usage)\n";
   return kExitUsage;
 }
 
@@ -106,8 +122,8 @@ int Spy(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (args[i] == "--class" && i + 1 < args.size()) {
       className = args[++i];
     } else if (args[i] == "--count" && i + 1 < args.size()) {
-      std::optional<std::int64_t> count = ParseNumber(args[++i]);
-      if (!count || *count <= 0) return Usage(err, "--count needs a positive number");
+      std::optional<std::uint64_t> count = ParseField(args[++i], 31, false);
+      if (!count || *count == 0) return Usage(err, "--count needs a positive number");
       spyRemaining = static_cast<long>(*count);
     } else {
       return Usage(err, "unknown spy option " + args[i]);
@@ -139,11 +155,14 @@ int Spy(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 int Send(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() < 3 || args.size() > 5)
     return Usage(err, "send takes CLASS MESSAGE [WPARAM] [LPARAM]");
-  std::optional<std::int64_t> wParam = args.size() > 3 ? ParseNumber(args[3]) : 0;
-  std::optional<std::int64_t> lParam = args.size() > 4 ? ParseNumber(args[4]) : 0;
-  if (!wParam || !lParam) return Usage(err, "WPARAM and LPARAM are numbers");
+  std::optional<std::uint64_t> wParam = args.size() > 3 ? ParseField(args[3], 64, true) : 0;
+  if (!wParam) return Usage(err, "WPARAM " + args[3] + " is not a 64-bit number");
+  std::optional<std::uint64_t> lParam = args.size() > 4 ? ParseField(args[4], 64, true) : 0;
+  if (!lParam) return Usage(err, "LPARAM " + args[4] + " is not a 64-bit number");
   UINT message = MessageNumber(args[2]);
-  if (message == 0) return Usage(err, "empty message name");
+  if (message == 0) {
+    return Usage(err, "MESSAGE \"" + args[2] + "\" is no name nor a number in 1..0xFFFFFFFF");
+  }
   HWND window = FindWindow(args[1]);
   if (window == 0) {
     err << "lx2d-win: no window of class " << args[1] << "\n";
@@ -178,7 +197,13 @@ UINT MessageNumber(const std::string& text) {
   for (const StandardMessage& standard : kStandardMessages) {
     if (text == standard.name) return standard.number;
   }
-  if (std::optional<std::int64_t> number = ParseNumber(text)) return static_cast<UINT>(*number);
+  // What starts like a number must be one that fits: never a name to register.
+  const char first = text[0];
+  if ((first >= '0' && first <= '9') || first == '-' || first == '+' || first == ' ' ||
+      first == '\t') {
+    std::optional<std::uint64_t> number = ParseField(text, 32, false);
+    return number ? static_cast<UINT>(*number) : 0;
+  }
   return RegisterWindowMessage(text);
 }
 
@@ -188,6 +213,10 @@ std::string SpyLine(UINT message, WPARAM wParam, LPARAM lParam) {
 
 int RunWinCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return Usage(err, "no command");
+  if (args[0] == "--help" || args[0] == "-h") {
+    out << kUsage;
+    return kExitSuccess;
+  }
   if (args[0] == "list" && args.size() == 1) return List(out);
   if (args[0] == "spy") return Spy(args, out, err);
   if (args[0] == "send") return Send(args, out, err);

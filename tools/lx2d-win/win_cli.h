@@ -9,7 +9,11 @@
 //       ends on SIGTERM/SIGHUP or after N messages
 //   lx2d-win send CLASS MESSAGE [WPARAM] [LPARAM]
 //       SendMessage to the first window of CLASS and prints the answer;
-//       MESSAGE is a registered name, a standard name (WM_CLOSE) or a number
+//       MESSAGE is a registered name, a standard name (WM_CLOSE) or a number;
+//       WPARAM and LPARAM are 64-bit numbers, decimal (negative ones as their
+//       two's complement) or 0x hex; anything else is refused
+//   lx2d-win --help
+//       the usage, on standard output; errors are one line on standard error
 #pragma once
 
 #include <iosfwd>
@@ -28,7 +32,9 @@ inline constexpr int kExitUsage = 2;
 std::string MessageName(platform::UINT message);
 
 // A message given on the command line: a standard name, a number (decimal or
-// 0x hex) or else a name to register. 0 for an empty text.
+// 0x hex, 0..0xFFFFFFFF) or else a name to register. 0 for an empty text and
+// for a text that starts like a number (digit, sign, blank) but is not one
+// that fits.
 platform::UINT MessageNumber(const std::string& text);
 
 // One spy line: "<name> 0x<wParam> 0x<lParam>" (lower-case hex, lParam as

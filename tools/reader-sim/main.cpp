@@ -55,10 +55,11 @@ bool RunCommand(const std::string& line, CReaderLink& link, platform::IVirtualHi
     std::cerr << "lx2d-reader-sim: no host connected, '" << verb << "' ignored\n";
     return true;
   }
-  if (verb == "bcd") {
-    link.SendBarcode(kKindBcd, rest);
-  } else if (verb == "sbcd") {
-    link.SendBarcode(kKindSbcd, rest);
+  if (verb == "bcd" || verb == "sbcd") {
+    if (!link.SendBarcode(verb == "bcd" ? kKindBcd : kKindSbcd, rest)) {
+      std::cerr << "lx2d-reader-sim: " << verb << " text longer than " << kMaxBarcodeText
+                << " bytes (one frame), not sent\n";
+    }
   } else if (verb == "evt") {
     std::vector<uint8_t> payload;
     if (ParseHex(rest, payload))
@@ -117,6 +118,11 @@ int main(int argc, char** argv) {
   info.collection = options.collection;
   std::unique_ptr<platform::IVirtualHidDevice> device;
   const uint32_t created = platform::CreateVirtualHidDevice(directory, options.name, info, device);
+  if (created == platform::kHidErrorSharingViolation) {
+    std::cerr << "lx2d-reader-sim: device name '" << options.name << "' is in use in " << directory
+              << "\n";
+    return 1;
+  }
   if (created != platform::kHidOk) {
     std::cerr << "lx2d-reader-sim: cannot create device '" << options.name << "' in " << directory
               << " (error " << created << ")\n";

@@ -185,11 +185,13 @@ void CReaderLink::SendReport(uint8_t kind, std::span<const uint8_t> payload) {
   SendFrames(0, kind, kNoExtension, kNoExtension, payload, false);
 }
 
-void CReaderLink::SendBarcode(uint8_t kind, std::string_view text) {
+bool CReaderLink::SendBarcode(uint8_t kind, std::string_view text) {
+  if (text.size() > kMaxBarcodeText) return false;
   std::vector<uint8_t> payload = {static_cast<uint8_t>(text.size() >> 8),
                                   static_cast<uint8_t>(text.size())};
   payload.insert(payload.end(), text.begin(), text.end());
   SendReport(kind, payload);
+  return true;
 }
 
 void CReaderLink::Disconnected() { decoder_.Reset(); }

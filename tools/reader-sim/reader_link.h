@@ -37,6 +37,10 @@ class ILinkOutput {
   virtual void Pause(uint32_t ms) = 0;
 };
 
+// The longest barcode text one frame carries: the payload limit less the
+// two bytes of the barcode's own length field.
+inline constexpr size_t kMaxBarcodeText = kMaxRequestPayload - 2;
+
 class CReaderLink {
  public:
   // `record` (may be null) receives one JSON object per request frame.
@@ -50,7 +54,10 @@ class CReaderLink {
 
   // Unsolicited messages.
   void SendReport(uint8_t kind, std::span<const uint8_t> payload);
-  void SendBarcode(uint8_t kind, std::string_view text);  // BCD or SBCD: length, data
+  // BCD or SBCD: length, data. False, and nothing sent, for a text whose
+  // payload (two length bytes and the text) does not fit one frame: at most
+  // kMaxBarcodeText bytes.
+  bool SendBarcode(uint8_t kind, std::string_view text);
   void SendRaw(std::span<const uint8_t> bytes);
 
   const CParameterTable& Parameters() const { return parameters_; }

@@ -211,5 +211,22 @@ TEST(ReaderLink, Unsolicited_BarcodeEventAndRaw) {
   EXPECT_EQ(output.sent.back(), (std::vector<uint8_t>{'h', 'i', '\n'}));
 }
 
+TEST(ReaderLink, Barcode_LongerThanItsLengthField_RefusedNotWrapped) {
+  CRecordingOutput output;
+  CReaderLink link(output, {}, nullptr);
+  // Past the frame's payload limit the text would go out cut to its length
+  // modulo 65536; 65536 itself would even announce 0 bytes.
+  for (size_t size : {kMaxBarcodeText + 1, size_t{65535}, size_t{65536}, size_t{70000}}) {
+    EXPECT_FALSE(link.SendBarcode(kKindBcd, std::string(size, 'x'))) << size;
+  }
+  EXPECT_TRUE(output.sent.empty());
+  ASSERT_TRUE(link.SendBarcode(kKindSbcd, std::string(kMaxBarcodeText, 'y')));
+  const auto frames = output.Frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].length, kMaxRequestPayload);  // length field, then every byte
+  EXPECT_EQ(frames[0].payload[0], 0xFF);
+  EXPECT_EQ(frames[0].payload[1], 0xFD);
+}
+
 }  // namespace
 }  // namespace lx2d::sim

@@ -198,9 +198,11 @@ class IVirtualHidDevice {
   virtual void Wake() = 0;
 };
 
-// Creates the device NAME in `directory` (created if missing): binds and
-// listens on NAME.sock, then writes NAME.info. NAME is letters, digits,
-// '-', '_' and '.'. A stale pair left by a dead device is replaced.
+// Creates the device NAME in `directory` (created if missing): claims the
+// name (NAME.lock, held for the device's life, so of several devices created
+// at once under one name exactly one succeeds), binds and listens on
+// NAME.sock, then writes NAME.info. NAME is letters, digits, '-', '_' and
+// '.'. A stale pair left by a dead device is replaced.
 // kHidOk; kHidErrorInvalidParameter (bad name or lengths outside 1..65535);
 // kHidErrorSharingViolation (a live device has the name); kHidErrorGenFailure.
 uint32_t CreateVirtualHidDevice(const std::string& directory, const std::string& name,

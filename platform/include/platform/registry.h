@@ -138,6 +138,18 @@ class IRegistry {
   // ERROR_ACCESS_DENIED without the right; handle errors as above.
   virtual LSTATUS EnumValue(HKEY key, DWORD index, std::string* name, DWORD* type,
                             std::vector<std::uint8_t>* data) = 0;
+
+  // Many changes at once (a file import): the changes made between
+  // BeginChangeGroup and EndChangeGroup go into one transaction per hive
+  // instead of one each. Each change still succeeds or fails on its own, and
+  // one that fails leaves the others of the group in place; other processes
+  // see the group when it ends, and their writers wait for it. Groups do not
+  // nest. EndChangeGroup results: ERROR_SUCCESS; ERROR_CANTWRITE when a hive
+  // refused to keep the group (none of its changes to that hive stay). A
+  // registry without transactions keeps each change at once and answers
+  // ERROR_SUCCESS.
+  virtual void BeginChangeGroup() {}
+  virtual LSTATUS EndChangeGroup() { return ERROR_SUCCESS; }
 };
 
 // The process's registry: the Linux store (hives in
