@@ -105,6 +105,7 @@ class CUsbHid final : public ITransport {
   uint32_t ReadByte(uint8_t& out, uint32_t timeoutMs) override;
   bool PollInput(uint32_t timeoutMs) override;
   bool WaitForInput(uint32_t timeoutMs) override;
+  uint32_t ReadReportByte(uint8_t& out, uint32_t timeoutMs, bool& newReport) override;
 
   // Reads one input report into `buffer` (length: in, bytes wanted; out,
   // bytes read), waiting at most `timeoutMs`. 0; kTransportNotOpen;
