@@ -24,10 +24,30 @@ struct GuardFrame {
   sigset_t faultMask;  // the thread's signal mask when the fault came
 };
 
-// Read by the signal handler: initial-exec keeps the access a plain
-// thread-pointer offset (no allocation) even inside a dlopen()ed library.
-__thread GuardFrame* tCurrentFrame __attribute__((tls_model("initial-exec"))) = nullptr;
-__thread ThreadStack tStack __attribute__((tls_model("initial-exec"))) = {0, 0};
+// The guard state of one thread, found by the signal handler through its
+// thread id. A table in static memory rather than thread-local storage:
+// thread-local data of a library loaded at run time may be allocated on
+// first touch, which a signal handler must not cause, and initial-exec
+// thread-local data would claim static TLS the loader may not have.
+struct GuardedThread {
+  std::atomic<pthread_t> owner;        // 0: free
+  std::atomic<GuardFrame*> innermost;  // the active guard, null between guards
+  ThreadStack stack;                   // written by the owner once it claimed the entry
+};
+
+// Threads that ran a guard and still live; beyond these a thread's bodies
+// are guarded against C++ exceptions only.
+constexpr std::size_t kMaxGuardedThreads = 1024;
+GuardedThread guardedThreads[kMaxGuardedThreads];
+
+// The calling thread's entry, or null. Async-signal-safe.
+GuardedThread* FindGuardedThread() {
+  const pthread_t self = pthread_self();
+  for (GuardedThread& entry : guardedThreads) {
+    if (entry.owner.load(std::memory_order_acquire) == self) return &entry;
+  }
+  return nullptr;
+}
 
 constexpr int kGuardedSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP};
 constexpr int kSignalSlots = 32;  // every guarded signal number is below this
@@ -54,16 +74,18 @@ void ChainToPrevious(int signal, siginfo_t* info, void* context) {
 }
 
 void OnFault(int signal, siginfo_t* info, void* context) {
-  GuardFrame* frame = tCurrentFrame;
+  GuardedThread* thread = FindGuardedThread();
+  GuardFrame* frame =
+      thread != nullptr ? thread->innermost.load(std::memory_order_relaxed) : nullptr;
   if (frame == nullptr) {
     ChainToPrevious(signal, info, context);
     return;
   }
   auto* machine = static_cast<ucontext_t*>(context);
-  DescribeFault(signal, *info, *machine, tStack, *frame->record);
+  DescribeFault(signal, *info, *machine, thread->stack, *frame->record);
   frame->faultMask = machine->uc_sigmask;
   // The innermost guard is done; an outer one (if any) takes later faults.
-  tCurrentFrame = frame->previous;
+  thread->innermost.store(frame->previous, std::memory_order_relaxed);
   std::atomic_signal_fence(std::memory_order_seq_cst);
   siglongjmp(frame->jump, 1);
 }
@@ -128,15 +150,35 @@ ThreadStack CurrentThreadStack() {
   return stack;
 }
 
-// Once per thread: an alternate stack, and the stack bounds that tell a
-// stack overflow from another access violation.
-void PrepareThread() {
-  thread_local AlternateStack alternateStack;
-  thread_local bool prepared = false;
-  if (prepared) return;
-  tStack = CurrentThreadStack();
-  prepared = true;
-}
+// The calling thread's entry, claimed on its first guard with its stack
+// bounds and an alternate signal stack, and freed when the thread ends.
+class CThreadGuardState {
+ public:
+  CThreadGuardState() {
+    const pthread_t self = pthread_self();
+    for (GuardedThread& candidate : guardedThreads) {
+      pthread_t none{};
+      if (!candidate.owner.compare_exchange_strong(none, self, std::memory_order_acq_rel)) continue;
+      // Only this thread's own handler reads these, and only once a guard
+      // is active.
+      candidate.stack = CurrentThreadStack();
+      candidate.innermost.store(nullptr, std::memory_order_relaxed);
+      entry_ = &candidate;
+      return;
+    }
+  }
+  ~CThreadGuardState() {
+    if (entry_ != nullptr) entry_->owner.store(pthread_t{}, std::memory_order_release);
+  }
+  CThreadGuardState(const CThreadGuardState&) = delete;
+  CThreadGuardState& operator=(const CThreadGuardState&) = delete;
+
+  GuardedThread* Entry() const { return entry_; }
+
+ private:
+  AlternateStack alternateStack_;
+  GuardedThread* entry_ = nullptr;
+};
 
 bool CallBody(void (*body)(void*), void* context, ExceptionRecord& record) noexcept {
   try {
@@ -155,10 +197,12 @@ bool CallBody(void (*body)(void*), void* context, ExceptionRecord& record) noexc
 bool RunGuarded(void (*body)(void*), void* context, ExceptionRecord& record) noexcept {
   static const bool installed = (InstallHandlers(), true);
   (void)installed;
-  PrepareThread();
+  thread_local CThreadGuardState state;
+  GuardedThread* thread = state.Entry();
+  if (thread == nullptr) return CallBody(body, context, record);  // table full: C++ exceptions only
 
   GuardFrame frame;
-  frame.previous = tCurrentFrame;
+  frame.previous = thread->innermost.load(std::memory_order_relaxed);
   frame.record = &record;
   // No signal mask saved here (that would cost a system call per guard):
   // the mask at the fault comes from the handler's context instead.
@@ -166,11 +210,11 @@ bool RunGuarded(void (*body)(void*), void* context, ExceptionRecord& record) noe
     pthread_sigmask(SIG_SETMASK, &frame.faultMask, nullptr);
     return false;
   }
-  tCurrentFrame = &frame;
+  thread->innermost.store(&frame, std::memory_order_relaxed);
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  bool returned = CallBody(body, context, record);
+  const bool returned = CallBody(body, context, record);
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  tCurrentFrame = frame.previous;
+  thread->innermost.store(frame.previous, std::memory_order_relaxed);
   return returned;
 }
 

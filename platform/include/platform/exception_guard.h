@@ -11,6 +11,9 @@
 // handling is unchanged. A host that replaces these handlers after the first
 // guard ran takes the faults over entirely.
 //
+// Up to 1024 threads that ran a guard may live at the same time; a thread
+// beyond them has its bodies guarded against C++ exceptions only.
+//
 // A fault leaves the body at once: the body's automatic objects are not
 // destroyed and whatever it had changed stays changed (locks it holds stay
 // held). The caller repairs what must be repaired.
