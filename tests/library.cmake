@@ -24,4 +24,5 @@ function(lx2d_library_suite name)
 endfunction()
 
 lx2d_library_suite(library_test
-  library/library_crash_test.cpp library/library_request_test.cpp library/library_state_test.cpp)
+  library/library_buffer_test.cpp library/library_crash_test.cpp library/library_request_test.cpp
+  library/library_state_test.cpp)
