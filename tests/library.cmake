@@ -12,15 +12,17 @@ target_compile_definitions(lx2d_library_host PRIVATE
   LX2D_TEST_SIMULATOR="$<TARGET_FILE:lx2d-reader-sim>")
 add_dependencies(lx2d_library_host RDLK_HID lx2d-reader-sim)
 
-# lx2d_library_suite(NAME SOURCES... [LABELS ...])
+# lx2d_library_suite(NAME SOURCES...): one ctest test per test case.
 function(lx2d_library_suite name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LABELS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE lx2d_library_host GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  # The library's exception guard installs its own fault handlers.
   gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 120 LABELS "library;${ARG_LABELS}")
+                       PROPERTIES TIMEOUT 120 LABELS library ENVIRONMENT_MODIFICATION
+                                  "ASAN_OPTIONS=path_list_append:allow_user_segv_handler=1")
 endfunction()
 
-lx2d_library_suite(library_test SOURCES
-  library/library_state_test.cpp library/library_request_test.cpp)
+lx2d_library_suite(library_test
+  library/library_buffer_test.cpp library/library_crash_test.cpp library/library_request_test.cpp
+  library/library_ioctl_test.cpp library/library_state_test.cpp)
