@@ -33,6 +33,7 @@ struct GuardedThread {
   std::atomic<pthread_t> owner;        // 0: free
   std::atomic<GuardFrame*> innermost;  // the active guard, null between guards
   ThreadStack stack;                   // written by the owner once it claimed the entry
+  void* alternateStack;                // ours, or null when the thread had one
 };
 
 // Threads that ran a guard and still live; beyond these a thread's bodies
@@ -90,51 +91,26 @@ void OnFault(int signal, siginfo_t* info, void* context) {
   siglongjmp(frame->jump, 1);
 }
 
-void InstallHandlers() {
-  struct sigaction action {};
-  action.sa_sigaction = OnFault;
-  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-  sigemptyset(&action.sa_mask);
-  for (int signal : kGuardedSignals) sigaction(signal, &action, &previousActions[signal]);
+// Room for a host's handler that we chain to, not only for our own.
+constexpr std::size_t kAlternateStackSize = 128 * 1024;
+
+// Gives the calling thread an alternate signal stack unless it has one (a
+// stack overflow can only be handled on another stack). Ours, or null.
+void* AddAlternateStack() {
+  stack_t current{};
+  if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0) return nullptr;
+  void* memory = mmap(nullptr, kAlternateStackSize, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) return nullptr;
+  stack_t ours{};
+  ours.ss_sp = memory;
+  ours.ss_size = kAlternateStackSize;
+  if (sigaltstack(&ours, nullptr) != 0) {
+    munmap(memory, kAlternateStackSize);
+    return nullptr;
+  }
+  return memory;
 }
-
-// The alternate signal stack of this thread, when it is ours: a stack
-// overflow can only be handled on another stack.
-class AlternateStack {
- public:
-  AlternateStack() {
-    stack_t current{};
-    if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0) return;
-    std::size_t size = kSize;
-    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) return;
-    stack_t ours{};
-    ours.ss_sp = memory;
-    ours.ss_size = size;
-    if (sigaltstack(&ours, nullptr) != 0) {
-      munmap(memory, size);
-      return;
-    }
-    memory_ = memory;
-  }
-  ~AlternateStack() {
-    if (memory_ == nullptr) return;
-    stack_t current{};
-    if (sigaltstack(nullptr, &current) == 0 && current.ss_sp == memory_) {
-      stack_t off{};
-      off.ss_flags = SS_DISABLE;
-      sigaltstack(&off, nullptr);
-    }
-    munmap(memory_, kSize);
-  }
-  AlternateStack(const AlternateStack&) = delete;
-  AlternateStack& operator=(const AlternateStack&) = delete;
-
- private:
-  // Room for a host's handler that we chain to, not only for our own.
-  static constexpr std::size_t kSize = 128 * 1024;
-  void* memory_ = nullptr;
-};
 
 ThreadStack CurrentThreadStack() {
   ThreadStack stack{0, 0};
@@ -150,11 +126,55 @@ ThreadStack CurrentThreadStack() {
   return stack;
 }
 
-// The calling thread's entry, claimed on its first guard with its stack
-// bounds and an alternate signal stack, and freed when the thread ends.
-class CThreadGuardState {
+// A thread that ran a guard ends: its alternate stack and its entry go.
+void ReleaseThread(void* value) {
+  auto* entry = static_cast<GuardedThread*>(value);
+  if (entry->alternateStack != nullptr) {
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) == 0 && current.ss_sp == entry->alternateStack) {
+      stack_t off{};
+      off.ss_flags = SS_DISABLE;
+      sigaltstack(&off, nullptr);
+    }
+    munmap(entry->alternateStack, kAlternateStackSize);
+  }
+  entry->owner.store(pthread_t{}, std::memory_order_release);
+}
+
+// The handlers and the per-thread entries, made by the first guard of the
+// process. A thread's entry hangs on a thread-specific key rather than on
+// a C++ thread_local object, whose destructor would keep the library from
+// being unloaded; unloading deletes the key and puts the host's handlers
+// back, so no signal ever lands in code that is gone.
+class CGuardRegistry {
  public:
-  CThreadGuardState() {
+  CGuardRegistry() {
+    keyMade_ = pthread_key_create(&key_, ReleaseThread) == 0;
+    struct sigaction action {};
+    action.sa_sigaction = OnFault;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kGuardedSignals) sigaction(signal, &action, &previousActions[signal]);
+  }
+  ~CGuardRegistry() {
+    for (int signal : kGuardedSignals) {
+      struct sigaction current {};
+      // A handler the host installed over ours stays.
+      if (sigaction(signal, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) != 0 &&
+          current.sa_sigaction == OnFault) {
+        sigaction(signal, &previousActions[signal], nullptr);
+      }
+    }
+    if (keyMade_) pthread_key_delete(key_);
+  }
+  CGuardRegistry(const CGuardRegistry&) = delete;
+  CGuardRegistry& operator=(const CGuardRegistry&) = delete;
+
+  // The calling thread's entry, claimed on its first guard; null when the
+  // table is full.
+  GuardedThread* ThreadEntry() {
+    if (!keyMade_) return nullptr;
+    if (void* known = pthread_getspecific(key_)) return static_cast<GuardedThread*>(known);
     const pthread_t self = pthread_self();
     for (GuardedThread& candidate : guardedThreads) {
       pthread_t none{};
@@ -162,22 +182,17 @@ class CThreadGuardState {
       // Only this thread's own handler reads these, and only once a guard
       // is active.
       candidate.stack = CurrentThreadStack();
+      candidate.alternateStack = AddAlternateStack();
       candidate.innermost.store(nullptr, std::memory_order_relaxed);
-      entry_ = &candidate;
-      return;
+      pthread_setspecific(key_, &candidate);
+      return &candidate;
     }
+    return nullptr;
   }
-  ~CThreadGuardState() {
-    if (entry_ != nullptr) entry_->owner.store(pthread_t{}, std::memory_order_release);
-  }
-  CThreadGuardState(const CThreadGuardState&) = delete;
-  CThreadGuardState& operator=(const CThreadGuardState&) = delete;
-
-  GuardedThread* Entry() const { return entry_; }
 
  private:
-  AlternateStack alternateStack_;
-  GuardedThread* entry_ = nullptr;
+  pthread_key_t key_{};
+  bool keyMade_ = false;
 };
 
 bool CallBody(void (*body)(void*), void* context, ExceptionRecord& record) noexcept {
@@ -195,10 +210,8 @@ bool CallBody(void (*body)(void*), void* context, ExceptionRecord& record) noexc
 }  // namespace
 
 bool RunGuarded(void (*body)(void*), void* context, ExceptionRecord& record) noexcept {
-  static const bool installed = (InstallHandlers(), true);
-  (void)installed;
-  thread_local CThreadGuardState state;
-  GuardedThread* thread = state.Entry();
+  static CGuardRegistry registry;
+  GuardedThread* thread = registry.ThreadEntry();
   if (thread == nullptr) return CallBody(body, context, record);  // table full: C++ exceptions only
 
   GuardFrame frame;
