@@ -25,4 +25,4 @@ endfunction()
 
 lx2d_library_suite(library_test
   library/library_buffer_test.cpp library/library_crash_test.cpp library/library_request_test.cpp
-  library/library_ioctl_test.cpp library/library_state_test.cpp)
+  library/library_ioctl_test.cpp library/library_settings_test.cpp library/library_state_test.cpp)
