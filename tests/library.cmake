@@ -26,3 +26,20 @@ endfunction()
 lx2d_library_suite(library_test
   library/library_buffer_test.cpp library/library_crash_test.cpp library/library_request_test.cpp
   library/library_ioctl_test.cpp library/library_settings_test.cpp library/library_state_test.cpp)
+
+# The library file defines exactly its exports.
+add_test(NAME library_exports
+         COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:RDLK_HID>
+                 -DEXPECTED=${CMAKE_SOURCE_DIR}/scanlib/api/exports.map
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/library/exports_check.cmake)
+
+# The public header from C: a C program linked against the library, in
+# private folders.
+add_executable(library_header_test library/header_test.c)
+target_link_libraries(library_header_test PRIVATE RDLK_HID)
+# Linked by the C++ driver: a sanitized library needs the sanitizers' C++
+# runtime from its host program.
+set_target_properties(library_header_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+                                                     LINKER_LANGUAGE CXX)
+add_test(NAME library_header_test
+         COMMAND sh -c "d=$(mktemp -d) && LX2D_USER_DIR=$d/user LX2D_SYSTEM_DIR=$d/system LX2D_STATE_DIR=$d/state LX2D_RUNTIME_DIR=$d/run $<TARGET_FILE:library_header_test>; s=$?; rm -rf $d; exit $s")
