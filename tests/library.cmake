@@ -27,6 +27,15 @@ lx2d_library_suite(library_test
   library/library_buffer_test.cpp library/library_crash_test.cpp library/library_request_test.cpp
   library/library_ioctl_test.cpp library/library_settings_test.cpp library/library_state_test.cpp)
 
+# Host threads and the receive thread together; run under ThreadSanitizer
+# too, so it is one test named after its program.
+add_executable(library_threaded_test library/library_threaded_test.cpp)
+target_link_libraries(library_threaded_test PRIVATE lx2d_library_host GTest::gtest_main)
+set_target_properties(library_threaded_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_test(NAME library_threaded_test COMMAND library_threaded_test)
+set_tests_properties(library_threaded_test PROPERTIES LABELS "library;threaded" TIMEOUT 180)
+lx2d_allow_fault_handlers(library_threaded_test)
+
 # The library file defines exactly its exports.
 add_test(NAME library_exports
          COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:RDLK_HID>
