@@ -27,6 +27,12 @@ lx2d_library_suite(library_test
   library/library_buffer_test.cpp library/library_crash_test.cpp library/library_request_test.cpp
   library/library_ioctl_test.cpp library/library_settings_test.cpp library/library_state_test.cpp)
 
+# The library's own code in the test process, for what a host cannot see:
+# the trace lines handed to attached observers.
+lx2d_test(library_trace_test SOURCES library/library_trace_test.cpp
+          LIBS lx2d_library_host lx2d_scanlib_api lx2d_usb_hid_port)
+set_tests_properties(library_trace_test PROPERTIES LABELS library)
+
 # Host threads and the receive thread together; run under ThreadSanitizer
 # too, so it is one test named after its program.
 add_executable(library_threaded_test library/library_threaded_test.cpp)
