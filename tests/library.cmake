@@ -58,3 +58,9 @@ set_target_properties(library_header_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${
                                                      LINKER_LANGUAGE CXX)
 add_test(NAME library_header_test
          COMMAND sh -c "d=$(mktemp -d) && LX2D_USER_DIR=$d/user LX2D_SYSTEM_DIR=$d/system LX2D_STATE_DIR=$d/state LX2D_RUNTIME_DIR=$d/run $<TARGET_FILE:library_header_test>; s=$?; rm -rf $d; exit $s")
+
+# Installed where GNUInstallDirs says, with a pkg-config file that finds it.
+include(GNUInstallDirs)
+add_test(NAME library_install
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/library/install_check.sh ${CMAKE_BINARY_DIR}
+                 ${CMAKE_INSTALL_LIBDIR} ${CMAKE_INSTALL_INCLUDEDIR})
