@@ -15,8 +15,8 @@ export PKG_CONFIG_PATH="$d/usr/$libdir/pkgconfig"
 cflags=$(pkg-config --cflags rdlk_hid) || exit 1
 libs=$(pkg-config --libs rdlk_hid) || exit 1
 echo "$cflags $libs"
-test -f "${cflags#-I}/RDLK_HID.h" || { echo "pkg-config's include folder has no header"; exit 1; }
-case "$libs" in
-  -L*" -lRDLK_HID"*) test -f "$(echo "${libs#-L}" | cut -d' ' -f1)/libRDLK_HID.so" ;;
-  *) echo "pkg-config does not link the library"; exit 1 ;;
-esac
+set -- $cflags
+test -f "${1#-I}/RDLK_HID.h" || { echo "pkg-config's include folder has no header"; exit 1; }
+set -- $libs
+test "$#" -eq 2 && test "$2" = -lRDLK_HID && test -f "${1#-L}/libRDLK_HID.so" ||
+  { echo "pkg-config does not link the library"; exit 1; }
