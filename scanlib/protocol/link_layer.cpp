@@ -107,11 +107,13 @@ int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t time
   // wait outlasts the limit, so the receive ends within one report interval
   // of its limit however the reader paces its bytes.
   uint64_t elapsed = 0;
+  uint32_t wait = ByteWait(ReceiveLimit(record, timeoutMs), elapsed);
   for (;;) {
     uint8_t byte = 0;
-    bool newReport = false;
-    const uint32_t read = transport_.ReadReportByte(
-        byte, ByteWait(ReceiveLimit(record, timeoutMs), elapsed), newReport);
+    // True for a byte inside a frame that leaves the limit as it was: the
+    // fast path, which needs no look at the limit.
+    bool sameLimit = false;
+    const auto [read, newReport] = transport_.ReadReportByte(byte, wait);
     if (read == kTransportOk) {
       if (!decoder_.InFrame() && byte != kStx) {
         // Raw data: kept in the record up to the size of a message.
@@ -150,12 +152,18 @@ int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t time
         }
         if (status == DecodeStatus::kDropped) wire_.clear();
         if (status == DecodeStatus::kRestarted) wire_.assign(1, kStx);
+        sameLimit = status == DecodeStatus::kInProgress && byte != kStx;
       }
     } else if (read != kTransportTimeout) {
       break;  // the device is gone or closed: waiting longer cannot help
     }
-    if (read != kTransportOk || newReport) elapsed = clock_.NowMs() - start;
-    if (elapsed > ReceiveLimit(record, timeoutMs)) break;
+    const bool lookAtClock = read != kTransportOk || newReport;
+    if (lookAtClock) elapsed = clock_.NowMs() - start;
+    if (lookAtClock || !sameLimit) {
+      const uint64_t limit = ReceiveLimit(record, timeoutMs);
+      if (elapsed > limit) break;
+      wait = ByteWait(limit, elapsed);
+    }
   }
   EndReceive();
   return kReceiveTimeout;

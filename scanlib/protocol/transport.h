@@ -14,6 +14,14 @@ inline constexpr uint32_t kTransportNotOpen = 255;             // no device is o
 inline constexpr uint32_t kTransportTimeout = 1460;            // ERROR_TIMEOUT
 inline constexpr uint32_t kTransportDisconnected = 1167;       // ERROR_DEVICE_NOT_CONNECTED
 
+// What ReadReportByte answers: ReadByte's result, and whether the byte came
+// from a report this call read (returned in registers: it is on the path of
+// every received byte).
+struct ReportByteRead {
+  uint32_t result;
+  bool newReport;
+};
+
 class ITransport {
  public:
   virtual ~ITransport() = default;
@@ -36,9 +44,8 @@ class ITransport {
   // report rather than once per byte. A transport that cannot tell answers
   // true for every byte, which costs a clock read per byte but keeps every
   // time-out exact.
-  virtual uint32_t ReadReportByte(uint8_t& out, uint32_t timeoutMs, bool& newReport) {
-    newReport = true;
-    return ReadByte(out, timeoutMs);
+  virtual ReportByteRead ReadReportByte(uint8_t& out, uint32_t timeoutMs) {
+    return {ReadByte(out, timeoutMs), true};
   }
 
   // True when payload bytes are at hand, reading one report if none are;

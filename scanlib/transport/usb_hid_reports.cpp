@@ -112,9 +112,9 @@ uint32_t CUsbHid::ReadByte(uint8_t& out, uint32_t timeoutMs) {
   return kTransportOk;
 }
 
-uint32_t CUsbHid::ReadReportByte(uint8_t& out, uint32_t timeoutMs, bool& newReport) {
-  newReport = inputAvailable_.load() == 0;
-  return ReadByte(out, timeoutMs);
+ReportByteRead CUsbHid::ReadReportByte(uint8_t& out, uint32_t timeoutMs) {
+  const bool newReport = inputAvailable_.load() == 0;
+  return {ReadByte(out, timeoutMs), newReport};
 }
 
 bool CUsbHid::PollInput(uint32_t timeoutMs) {

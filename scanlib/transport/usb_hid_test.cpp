@@ -234,14 +234,14 @@ TEST_F(UsbHidTest, ReadReportByte_NewReportOnlyForTheFirstByteOfEachReport) {
     bool newReport;
   } kExpected[] = {{1, true}, {2, false}, {1, true}};
   for (const auto& expected : kExpected) {
-    bool newReport = !expected.newReport;
-    ASSERT_EQ(hid.ReadReportByte(byte, 50, newReport), kTransportOk);
+    const ReportByteRead read = hid.ReadReportByte(byte, 50);
+    ASSERT_EQ(read.result, kTransportOk);
     EXPECT_EQ(byte, expected.byte);
-    EXPECT_EQ(newReport, expected.newReport);
+    EXPECT_EQ(read.newReport, expected.newReport);
   }
-  bool newReport = false;
-  EXPECT_EQ(hid.ReadReportByte(byte, 0, newReport), kTransportTimeout);
-  EXPECT_TRUE(newReport);  // it had to wait for a report
+  const ReportByteRead read = hid.ReadReportByte(byte, 0);
+  EXPECT_EQ(read.result, kTransportTimeout);
+  EXPECT_TRUE(read.newReport);  // it had to wait for a report
 }
 
 TEST_F(UsbHidTest, ReadByte_CountOutsideOneToSizeLessTwo_HandsOutNothingOfThatReport) {

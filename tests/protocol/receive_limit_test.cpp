@@ -22,21 +22,19 @@ class CTricklingReader final : public ITransport, public ILinkClock {
 
   uint64_t NowMs() override { return now_; }
 
-  uint32_t ReadReportByte(uint8_t& out, uint32_t timeoutMs, bool& newReport) override {
-    newReport = true;
+  ReportByteRead ReadReportByte(uint8_t& out, uint32_t timeoutMs) override {
     waits.push_back(timeoutMs);
     if (next_ == bytes_.size() || nextReportAt_ > now_ + timeoutMs) {
       now_ += timeoutMs;
-      return kTransportTimeout;
+      return {kTransportTimeout, true};
     }
     now_ = nextReportAt_;
     nextReportAt_ += intervalMs_;
     out = bytes_[next_++];
-    return kTransportOk;
+    return {kTransportOk, true};
   }
   uint32_t ReadByte(uint8_t& out, uint32_t timeoutMs) override {
-    bool newReport = false;
-    return ReadReportByte(out, timeoutMs, newReport);
+    return ReadReportByte(out, timeoutMs).result;
   }
   int WriteReports(std::span<const uint8_t>, uint32_t) override { return 1; }
   bool PollInput(uint32_t) override { return next_ < bytes_.size(); }
