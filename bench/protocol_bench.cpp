@@ -37,6 +37,8 @@ std::vector<uint8_t> ReaderFrame(uint8_t kind, const std::vector<uint8_t>& paylo
 // work stays out of the figures.
 class CInstantReader final : public lx2d::ITransport {
  public:
+  static constexpr size_t kReportPayload = 62;
+
   CInstantReader(uint8_t replyKind, const std::vector<std::vector<uint8_t>>& frames) {
     lx2d::EncodeControl(0x01, lx2d::kCtlAck, 0, ack_);
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -67,6 +69,14 @@ class CInstantReader final : public lx2d::ITransport {
     out = input_[cursor_++];
     return lx2d::kTransportOk;
   }
+  // Input comes in reports of 62 payload bytes, as from a 64-byte HID
+  // reader.
+  lx2d::ReportByteRead ReadReportByte(uint8_t& out, uint32_t timeoutMs) override {
+    if (cursor_ == input_.size()) return {lx2d::kTransportTimeout, true};
+    const bool newReport = cursor_ == reportStart_;
+    if (newReport) reportStart_ += kReportPayload;
+    return {ReadByte(out, timeoutMs), newReport};
+  }
   bool PollInput(uint32_t) override { return cursor_ < input_.size(); }
   bool WaitForInput(uint32_t) override { return cursor_ < input_.size(); }
 
@@ -75,6 +85,7 @@ class CInstantReader final : public lx2d::ITransport {
     if (cursor_ == input_.size()) {
       input_.clear();
       cursor_ = 0;
+      reportStart_ = 0;
     }
     input_.insert(input_.end(), bytes.begin(), bytes.end());
   }
@@ -89,6 +100,7 @@ class CInstantReader final : public lx2d::ITransport {
   std::vector<std::vector<uint8_t>> encoded_[8];  // by sequence number, then frame
   std::vector<uint8_t> input_;
   size_t cursor_ = 0;
+  size_t reportStart_ = 0;  // where the next report begins in input_
   size_t next_ = 0;
   uint8_t sequence_ = 0;
 };

@@ -115,6 +115,8 @@ class CProtocol {
   // or a chunk of raw data has arrived: kReceivedFull, kReceivedControl,
   // kReceiveTimeout or kReceiveRawOverflow. The time-out is quadrupled
   // while a frame is in progress; raw bytes end after 50 ms or a line feed.
+  // Each limit holds to within one input report's interval, however slowly
+  // the reader sends.
   int ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t timeoutMs);
 
   // Sends control frame `code` and waits for one control answer: 0 when it
@@ -163,6 +165,7 @@ class CProtocol {
   // StartDataCapture: while `enabled`, no BCD layout message box; a non-null
   // callback receives every posted payload and raw chunk first.
   void SetDataCapture(bool enabled, DataCaptureCallback callback);
+  DataCaptureCallback DataCapture() const { return captureCallback_.load(); }
 
   void SetObserver(ILinkObserver* observer);
 
@@ -189,6 +192,12 @@ class CProtocol {
   int ReceiveControlAnswer();
   void AcceptControl(const VscpFrame& frame);
   void EndReceive();
+  // The limit of a receive in its present state: 50 ms once raw bytes came
+  // (outside a frame), four times the time-out while a frame is in
+  // progress, else the time-out.
+  uint64_t ReceiveLimit(const VscpFrame& record, uint32_t timeoutMs) const;
+  // The wait of one transport read: 50 ms, or less when the limit is nearer.
+  static uint32_t ByteWait(uint64_t limit, uint64_t elapsed);
   // No memory for a received frame or message: says so and ends the process.
   [[noreturn]] void AllocationFailed();
   void DeliverRaw(std::span<const uint8_t> bytes);

@@ -14,6 +14,14 @@ inline constexpr uint32_t kTransportNotOpen = 255;             // no device is o
 inline constexpr uint32_t kTransportTimeout = 1460;            // ERROR_TIMEOUT
 inline constexpr uint32_t kTransportDisconnected = 1167;       // ERROR_DEVICE_NOT_CONNECTED
 
+// What ReadReportByte answers: ReadByte's result, and whether the byte came
+// from a report this call read (returned in registers: it is on the path of
+// every received byte).
+struct ReportByteRead {
+  uint32_t result;
+  bool newReport;
+};
+
 class ITransport {
  public:
   virtual ~ITransport() = default;
@@ -30,6 +38,15 @@ class ITransport {
   // kTransportNotOpen, kTransportTimeout, kTransportDisconnected or another
   // system error code.
   virtual uint32_t ReadByte(uint8_t& out, uint32_t timeoutMs) = 0;
+
+  // ReadByte that also tells whether this call had to read a new input
+  // report (and so may have waited): the link looks at its clock once per
+  // report rather than once per byte. A transport that cannot tell answers
+  // true for every byte, which costs a clock read per byte but keeps every
+  // time-out exact.
+  virtual ReportByteRead ReadReportByte(uint8_t& out, uint32_t timeoutMs) {
+    return {ReadByte(out, timeoutMs), true};
+  }
 
   // True when payload bytes are at hand, reading one report if none are;
   // false when that read fails (a time-out included).

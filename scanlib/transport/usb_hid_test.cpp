@@ -224,6 +224,26 @@ TEST_F(UsbHidTest, ReadByte_HandsOutPayloadThenReadsTheNextReport) {
   EXPECT_EQ(observer.entries.back().text, "ReadReport: ");
 }
 
+TEST_F(UsbHidTest, ReadReportByte_NewReportOnlyForTheFirstByteOfEachReport) {
+  FakeHidDevice& device = AddAndOpen(Reader("r"));
+  device.inputs.push_back({InputReport(2), {}});
+  device.inputs.push_back({InputReport(1), {}});
+  uint8_t byte = 0;
+  const struct {
+    uint8_t byte;
+    bool newReport;
+  } kExpected[] = {{1, true}, {2, false}, {1, true}};
+  for (const auto& expected : kExpected) {
+    const ReportByteRead read = hid.ReadReportByte(byte, 50);
+    ASSERT_EQ(read.result, kTransportOk);
+    EXPECT_EQ(byte, expected.byte);
+    EXPECT_EQ(read.newReport, expected.newReport);
+  }
+  const ReportByteRead read = hid.ReadReportByte(byte, 0);
+  EXPECT_EQ(read.result, kTransportTimeout);
+  EXPECT_TRUE(read.newReport);  // it had to wait for a report
+}
+
 TEST_F(UsbHidTest, ReadByte_CountOutsideOneToSizeLessTwo_HandsOutNothingOfThatReport) {
   FakeHidDevice& device = AddAndOpen(Reader("r"));
   device.inputs.push_back({InputReport(0), {}});
