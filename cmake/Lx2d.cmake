@@ -4,7 +4,7 @@ set(LX2D_SANITIZE "" CACHE STRING "Sanitizers: empty, 'address' (ASan + UBSan) o
 option(LX2D_WERROR "Treat warnings as errors" OFF)
 option(LX2D_BENCH "Build the benchmarks in bench/" ON)
 
-add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
 if(LX2D_WERROR)
   add_compile_options(-Werror)
 endif()
@@ -38,6 +38,15 @@ function(lx2d_test name)
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()
+endfunction()
+
+# lx2d_allow_fault_handlers(TESTS...): the sanitizers' own SIGSEGV handlers
+# let the exception guard install its handlers in these tests (and in the
+# libraries they load).
+function(lx2d_allow_fault_handlers)
+  set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT_MODIFICATION
+               ASAN_OPTIONS=path_list_append:allow_user_segv_handler=1
+               TSAN_OPTIONS=path_list_append:allow_user_segv_handler=1)
 endfunction()
 
 # lx2d_fuzzer(NAME SOURCE LIBS...): a libFuzzer target plus a short ctest run
