@@ -35,7 +35,7 @@ class CRDLK_HIDApp final : public CVscpCommunication {
   std::recursive_mutex libraryLock_;
 };
 
-// The library object.
+// The library object, made on first use and destroyed at unload.
 CRDLK_HIDApp& TheApp();
 
 template <class Body>

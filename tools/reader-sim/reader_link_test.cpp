@@ -77,6 +77,13 @@ TEST(ReaderLink, AnswerAfter_DeafUntilTheTimeThenAnswers) {
   EXPECT_EQ(frames[0].number, 0x12);
 }
 
+TEST(ReaderLink, SyncIgnored_NothingSent) {
+  CRecordingOutput output;
+  CReaderLink link(output, {.ignoreSync = true}, nullptr);
+  link.Receive(Control(kCtlSync, 0x11));
+  EXPECT_TRUE(output.Frames().empty());
+}
+
 TEST(ReaderLink, SetupWriteThenRead_AckAndRepliesWithStoredValues) {
   CRecordingOutput output;
   CReaderLink link(output, {}, nullptr);
