@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <string_view>
 
 #include "platform/paths.h"
 
@@ -18,11 +17,10 @@ constexpr gid_t kUnknownGroup = static_cast<gid_t>(-1);
 // A positive id from `variable`, digits only; 0 when unset or not one.
 unsigned long IdFrom(const char* variable) {
   const char* text = std::getenv(variable);
-  if (text == nullptr || *text == '\0') return 0;
+  if (text == nullptr || *text < '0' || *text > '9') return 0;
   char* end = nullptr;
   unsigned long value = std::strtoul(text, &end, 10);
-  if (*end != '\0' || *text < '0' || *text > '9') return 0;
-  return value;
+  return *end == '\0' ? value : 0;
 }
 
 gid_t PrimaryGroupOf(uid_t uid) {
