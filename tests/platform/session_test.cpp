@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/fakes/child_process.h"
+#include "platform/fakes/temp_directory.h"
 #include "platform/paths.h"
 #include "platform/window.h"
 
@@ -142,7 +143,7 @@ TEST_F(SessionFolderTest, DefaultPlace_FollowsSessionAndInvokingUser) {
 
 TEST_F(SessionFolderTest, FolderUnderTmpNotTheUsersOwn_Refused) {
   std::string folder = TmpFolderOf(userA);
-  std::filesystem::create_directory("/tmp/lx2d-test-target-" + std::to_string(userA));
+  CTempDirectory linkTarget;  // where a planted link would lead
   struct Case {
     const char* what;
     uid_t owner;
@@ -159,8 +160,7 @@ TEST_F(SessionFolderTest, FolderUnderTmpNotTheUsersOwn_Refused) {
   for (const Case& c : cases) {
     std::filesystem::remove_all(folder);
     if (c.link) {
-      std::filesystem::create_directory_symlink("/tmp/lx2d-test-target-" + std::to_string(userA),
-                                                folder);
+      std::filesystem::create_directory_symlink(linkTarget.Path(), folder);
     } else {
       ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
       ASSERT_EQ(chmod(folder.c_str(), c.mode), 0);
@@ -172,7 +172,6 @@ TEST_F(SessionFolderTest, FolderUnderTmpNotTheUsersOwn_Refused) {
     EXPECT_FALSE(std::filesystem::exists(folder + "/windows")) << c.what;
   }
   std::filesystem::remove_all(folder);
-  std::filesystem::remove_all("/tmp/lx2d-test-target-" + std::to_string(userA));
   std::string made;
   ASSERT_EQ(EnsureDirectory(Directory::kRuntime, "windows", &made), ERROR_SUCCESS);
   struct stat info {};
