@@ -21,12 +21,15 @@ constexpr char kUsage[] =
     "  WM_KORV_FORCE_POWERON and WM_KORV_RESTORE_POWERSTATE it receives.\n"
     "  --on-poweron COMMAND  run COMMAND (through /bin/sh) at a power-on request\n"
     "                        and stop it at the next restore request\n"
+    "  --quit-after-poweron  close the window while answering the first power-on\n"
+    "                        request, as an emulator that ends during the run\n"
     "  SIGTERM or SIGHUP ends it.\n";
 
 struct TStub {
   UINT powerOn = 0;
   UINT restore = 0;
   std::string command;
+  bool quitAfterPowerOn = false;
   CShellCommand running;
 };
 
@@ -37,6 +40,8 @@ LRESULT StubProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::cout << "WM_KORV_FORCE_POWERON" << std::endl;
     if (!stub.command.empty() && !stub.running.Running() && !stub.running.Start(stub.command))
       std::cerr << "lx2d-emu-stub: cannot start " << stub.command << std::endl;
+    // Gone before the sender goes on.
+    if (stub.quitAfterPowerOn) DestroyWindow(window);
     return 0;
   }
   if (message == stub.restore) {
@@ -63,6 +68,8 @@ int main(int argc, char** argv) {
     const std::string_view argument = argv[i];
     if (argument == "--on-poweron" && i + 1 < argc) {
       stub.command = argv[++i];
+    } else if (argument == "--quit-after-poweron") {
+      stub.quitAfterPowerOn = true;
     } else if (argument == "--help" || argument == "-h") {
       std::cout << kUsage;
       return 0;
