@@ -93,9 +93,14 @@ class SessionFolderTest : public ::testing::Test {
     if (userB != 0) std::filesystem::remove_all(TmpFolderOf(userB), ignored);
   }
 
-  // No folder named by a variable: the default place decides.
+  // No folder named by a variable unless `extra` names one: the default place
+  // decides.
   static Environment SessionEnvironment(Environment extra) {
-    extra.insert(extra.end(), {{"LX2D_RUNTIME_DIR", ""}, {"XDG_RUNTIME_DIR", ""}});
+    for (const char* name : {"LX2D_RUNTIME_DIR", "XDG_RUNTIME_DIR"}) {
+      bool named = false;
+      for (const auto& entry : extra) named = named || entry.first == name;
+      if (!named) extra.emplace_back(name, "");
+    }
     return extra;
   }
 
@@ -178,6 +183,23 @@ TEST_F(SessionFolderTest, FolderUnderTmpNotTheUsersOwn_Refused) {
   ASSERT_EQ(stat(folder.c_str(), &info), 0);
   EXPECT_EQ(info.st_uid, userA);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+// sudo -E keeps the user's XDG_RUNTIME_DIR: what root makes there is the
+// owner's of that folder.
+TEST_F(SessionFolderTest, RootInUsersXdgFolder_MadeFoldersAreTheUsers) {
+  CTempDirectory xdg;
+  ASSERT_EQ(chown(xdg.Path().c_str(), userA, userA), 0);
+  CScopedEnvironment scoped(SessionEnvironment({{"XDG_RUNTIME_DIR", xdg.Path()}}));
+  std::string made;
+  ASSERT_EQ(EnsureDirectory(Directory::kRuntime, "windows", &made), ERROR_SUCCESS);
+  EXPECT_EQ(made, xdg.Path() + "/lx2d/windows");
+  for (const std::string& folder : {xdg.Path() + "/lx2d", made}) {
+    struct stat info {};
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, userA) << folder;
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+  }
 }
 
 TEST_F(SessionFolderTest, SudoWindowAndMutex_InvokingUsersOnly) {
