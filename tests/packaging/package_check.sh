@@ -39,7 +39,7 @@ done
 root=$work/root
 dpkg -x "$deb" "$root"
 for file in usr/bin/LX2D_B_SET usr/bin/lx2d-reader-sim usr/bin/lx2d-reg usr/bin/lx2d-settings \
-            usr/bin/lx2d-vscp usr/bin/lx2d-win usr/share/man/man1/LX2D_B_SET.1 \
+            usr/bin/lx2d-vscp usr/bin/lx2d-win usr/share/man/man1/LX2D_B_SET.1.gz \
             usr/lib/udev/rules.d/70-lx2d-reader.rules usr/include/RDLK_HID.h; do
   [ -e "$root/$file" ] || fail "$file not installed"
 done
