@@ -124,18 +124,21 @@ struct Window {
   char infoPath[512];
 };
 
-/* The runtime folder: $LX2D_RUNTIME_DIR, else /run/lx2d when we may write
- * it, else $XDG_RUNTIME_DIR/lx2d, else /tmp/lx2d-<uid>. */
+/* The runtime folder, the login session's (docs/window-messages.md):
+ * $LX2D_RUNTIME_DIR, else $XDG_RUNTIME_DIR/lx2d, else /run/user/<uid>/lx2d
+ * when /run/user/<uid> exists, else /tmp/lx2d-<uid>. */
 static void RuntimeFolder(char* out, size_t size) {
   const char* variable = getenv("LX2D_RUNTIME_DIR");
   const char* xdg = getenv("XDG_RUNTIME_DIR");
+  char session[64];
+  struct stat info;
+  snprintf(session, sizeof session, "/run/user/%u", (unsigned)getuid());
   if (variable != NULL && *variable != '\0') {
     snprintf(out, size, "%s", variable);
-  } else if (access("/run/lx2d", W_OK) == 0 ||
-             (access("/run/lx2d", F_OK) != 0 && access("/run", W_OK) == 0)) {
-    snprintf(out, size, "/run/lx2d");
   } else if (xdg != NULL && *xdg != '\0') {
     snprintf(out, size, "%s/lx2d", xdg);
+  } else if (stat(session, &info) == 0 && S_ISDIR(info.st_mode)) {
+    snprintf(out, size, "%s/lx2d", session);
   } else {
     snprintf(out, size, "/tmp/lx2d-%u", (unsigned)getuid());
   }
