@@ -135,17 +135,20 @@ __attribute__((format(printf, 3, 4))) static int Format(char* out, size_t size, 
   return length >= 0 && (size_t)length < size;
 }
 
-/* The runtime folder: $LX2D_RUNTIME_DIR, else /run/lx2d when we may write
- * it, else $XDG_RUNTIME_DIR/lx2d, else /tmp/lx2d-<uid>. 0 when too long. */
+/* The runtime folder, the login session's (docs/window-messages.md):
+ * $LX2D_RUNTIME_DIR, else $XDG_RUNTIME_DIR/lx2d, else /run/user/<uid>/lx2d
+ * when /run/user/<uid> exists, else /tmp/lx2d-<uid>. 0 when too long. */
 static int RuntimeFolder(char* out, size_t size) {
   const char* variable = getenv("LX2D_RUNTIME_DIR");
   const char* xdg = getenv("XDG_RUNTIME_DIR");
+  char session[64];
+  struct stat info;
+  snprintf(session, sizeof session, "/run/user/%u", (unsigned)getuid());
   if (variable != NULL && *variable != '\0') return Format(out, size, "%s", variable);
-  if (access("/run/lx2d", W_OK) == 0 ||
-      (access("/run/lx2d", F_OK) != 0 && access("/run", W_OK) == 0)) {
-    return Format(out, size, "/run/lx2d");
-  }
   if (xdg != NULL && *xdg != '\0') return Format(out, size, "%s/lx2d", xdg);
+  if (stat(session, &info) == 0 && S_ISDIR(info.st_mode)) {
+    return Format(out, size, "%s/lx2d", session);
+  }
   return Format(out, size, "/tmp/lx2d-%u", (unsigned)getuid());
 }
 

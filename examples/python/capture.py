@@ -82,15 +82,16 @@ def on_capture(data, length):
 # --- A window of the platform's message system ------------------------------
 
 def runtime_folder():
-    """$LX2D_RUNTIME_DIR, else /run/lx2d when we may write it, else
-    $XDG_RUNTIME_DIR/lx2d, else /tmp/lx2d-<uid>."""
+    """The login session's runtime folder (docs/window-messages.md):
+    $LX2D_RUNTIME_DIR, else $XDG_RUNTIME_DIR/lx2d, else /run/user/<uid>/lx2d
+    when /run/user/<uid> exists, else /tmp/lx2d-<uid>."""
     if os.environ.get("LX2D_RUNTIME_DIR"):
         return os.environ["LX2D_RUNTIME_DIR"]
-    if os.access("/run/lx2d", os.W_OK) or (
-            not os.path.exists("/run/lx2d") and os.access("/run", os.W_OK)):
-        return "/run/lx2d"
     if os.environ.get("XDG_RUNTIME_DIR"):
         return os.path.join(os.environ["XDG_RUNTIME_DIR"], "lx2d")
+    session = "/run/user/%d" % os.getuid()
+    if os.path.isdir(session):
+        return os.path.join(session, "lx2d")
     return "/tmp/lx2d-%d" % os.getuid()
 
 

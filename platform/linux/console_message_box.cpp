@@ -62,6 +62,12 @@ int MatchAnswer(const MessageBoxButtons& entry, const std::string& answer) {
   return -1;
 }
 
+// Reading a terminal from a background job stops the whole program (SIGTTIN)
+// until someone brings it forward, so a deployment script that started it
+// with '&' would hang: only the terminal's foreground process group may ask.
+// Files and pipes in place of the terminal always answer.
+bool MayAskOn(int fd) { return isatty(fd) == 0 || tcgetpgrp(fd) == getpgrp(); }
+
 }  // namespace
 
 CConsoleMessageBox::CConsoleMessageBox(std::string answerFile, std::string promptFile,
@@ -79,6 +85,10 @@ int CConsoleMessageBox::Show(HWND /*owner*/, std::string_view text, std::string_
   if (entry.count < 2) return defaultId;
   int answers = open(answerPath.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
   if (answers < 0) return defaultId;
+  if (!MayAskOn(answers)) {
+    close(answers);
+    return defaultId;
+  }
   int prompts = open(promptPath.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
   int answer = defaultId;
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {

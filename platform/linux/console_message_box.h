@@ -20,7 +20,9 @@ class CConsoleMessageBox final : public IMessageBox {
   // button then asks on the terminal, e.g. "[Yes/No] (No): ", and takes the
   // button whose name starts with the letter typed (upper or lower case); an
   // empty line, the end of input, three unusable answers or no terminal at all
-  // give the default button.
+  // give the default button; so does a program in the background (not in the
+  // foreground process group of the answering terminal), which is never
+  // stopped by its shell for reading the terminal.
   int Show(HWND owner, std::string_view text, std::string_view caption, UINT style) override;
 
  private:

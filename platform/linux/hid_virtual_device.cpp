@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "hid_internal.h"
+#include "session_owner.h"
 
 namespace lx2d::platform {
 namespace {
@@ -208,7 +209,7 @@ uint32_t CreateVirtualHidDevice(const std::string& directory, const std::string&
       info.serial.find('\n') != std::string::npos) {
     return kHidErrorInvalidParameter;
   }
-  mkdir(directory.c_str(), 0700);
+  if (mkdir(directory.c_str(), 0700) == 0) GiveToRuntimeOwner(directory);
   const std::string base = directory + "/" + name;
   sockaddr_un address;
   if (!MakeAddress(base + ".sock", address)) return kHidErrorInvalidParameter;
@@ -234,11 +235,13 @@ uint32_t CreateVirtualHidDevice(const std::string& directory, const std::string&
     ReleaseName(base, claimFd);
     return why == EACCES ? kHidErrorAccessDenied : kHidErrorGenFailure;
   }
+  GiveToRuntimeOwner(address.sun_path);
   // Written aside and renamed, so a listed device always has its whole
   // description and a listening socket.
   const std::string text = FormatVirtualHidInfo(info);
   const std::string temporary = base + ".info.tmp";
   FILE* file = std::fopen(temporary.c_str(), "w");
+  if (file != nullptr) GiveToRuntimeOwner(temporary);
   const bool written =
       file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
   if (file != nullptr && std::fclose(file) != 0) file = nullptr;

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "permission_error.h"
+#include "session_owner.h"
 
 namespace lx2d::platform {
 
@@ -45,14 +46,34 @@ std::string XdgDirectory(const char* xdgVariable, const char* fallback) {
   return base + "/lx2d";
 }
 
-std::string DefaultRuntimeDirectory() {
-  // /run/lx2d serves every user of the machine when the caller may write it
-  // (or create it); otherwise each user gets a place of their own.
-  if (access("/run/lx2d", W_OK) == 0) return "/run/lx2d";
-  if (access("/run/lx2d", F_OK) != 0 && access("/run", W_OK) == 0) return "/run/lx2d";
+bool IsDirectory(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Where the runtime folder lies when no variable names it, and who gets a new
+// one: the login session's folder, so that other users can neither see nor
+// post to the session's windows, and root started for a user joins that
+// user's session.
+struct RuntimePlace {
+  std::string path;
+  SessionUser owner;
+  bool underTmp;  // anyone may create it there first: it must be the user's own
+};
+
+SessionUser OwnerOf(const std::string& folder, SessionUser otherwise) {
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0) return otherwise;
+  return {info.st_uid, info.st_gid};
+}
+
+RuntimePlace DefaultRuntimePlace() {
+  SessionUser user = CurrentSessionUser();
   std::string xdg = Environment("XDG_RUNTIME_DIR");
-  if (!xdg.empty()) return xdg + "/lx2d";
-  return "/tmp/lx2d-" + std::to_string(getuid());
+  if (!xdg.empty()) return {xdg + "/lx2d", OwnerOf(xdg, user), false};
+  std::string session = "/run/user/" + std::to_string(user.uid);
+  if (IsDirectory(session)) return {session + "/lx2d", OwnerOf(session, user), false};
+  return {"/tmp/lx2d-" + std::to_string(user.uid), user, true};
 }
 
 std::string DefaultDirectory(Directory which) {
@@ -64,16 +85,21 @@ std::string DefaultDirectory(Directory which) {
     case Directory::kState:
       return XdgDirectory("XDG_STATE_HOME", ".local/state");
     case Directory::kRuntime:
-      return DefaultRuntimeDirectory();
+      return DefaultRuntimePlace().path;
   }
   return "/tmp";
 }
 
+// Places every user reads (an administrator's choice); session folders under
+// /run/user stay private.
 bool IsSharedLocation(const std::string& path) {
-  return path.rfind("/var/lib/", 0) == 0 || path.rfind("/run/", 0) == 0;
+  return path.rfind("/var/lib/", 0) == 0 ||
+         (path.rfind("/run/", 0) == 0 && path.rfind("/run/user/", 0) != 0);
 }
 
-// mkdir -p; the result is an ERROR_* code.
+// mkdir -p; every folder it makes goes to the runtime folder's owner (see
+// GiveToRuntimeOwner, which leaves other places alone). The result is an
+// ERROR_* code.
 DWORD CreateDirectories(const std::string& path, mode_t mode) {
   struct stat info {};
   if (stat(path.c_str(), &info) == 0) {
@@ -84,15 +110,40 @@ DWORD CreateDirectories(const std::string& path, mode_t mode) {
     DWORD parent = CreateDirectories(path.substr(0, slash), mode);
     if (parent != ERROR_SUCCESS) return parent;
   }
-  if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
+  if (mkdir(path.c_str(), mode) == 0) {
+    GiveToRuntimeOwner(path);
+  } else if (errno != EEXIST) {
     return IsPermissionError(errno) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
   }
   return ERROR_SUCCESS;
 }
 
-}  // namespace
+// The default runtime folder, created for its owner when missing. One under
+// /tmp that another user owns (or a link in its place) or that others may
+// write is refused: its windows and locks would not be the session's.
+DWORD EnsureDefaultRuntimeFolder(std::string* path) {
+  RuntimePlace place = DefaultRuntimePlace();
+  bool existed = IsDirectory(place.path);
+  DWORD status = CreateDirectories(place.path, 0700);
+  if (status != ERROR_SUCCESS) return status;
+  if (!existed && geteuid() == 0 && place.owner.uid != 0) {
+    int ignored = lchown(place.path.c_str(), place.owner.uid, place.owner.gid);
+    (void)ignored;
+  }
+  if (place.underTmp) {
+    struct stat info {};
+    if (lstat(place.path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != place.owner.uid || (info.st_mode & 0022) != 0) {
+      return ERROR_ACCESS_DENIED;
+    }
+  }
+  *path = place.path;
+  return ERROR_SUCCESS;
+}
 
-std::string GetDirectory(Directory which) {
+// The folder named by SetDirectoryForTesting or the environment; empty when
+// neither names one.
+std::string NamedDirectory(Directory which) {
   {
     std::lock_guard<std::mutex> lock(overridesMutex);
     const std::string& forced = overrides[static_cast<int>(which)];
@@ -101,16 +152,27 @@ std::string GetDirectory(Directory which) {
   for (const DirectorySource& source : kDirectorySources) {
     if (source.which != which) continue;
     std::string value = Environment(source.variable);
-    if (!value.empty()) {
-      while (value.size() > 1 && value.back() == '/') value.pop_back();
-      return value;
-    }
+    while (value.size() > 1 && value.back() == '/') value.pop_back();
+    return value;
   }
-  return DefaultDirectory(which);
+  return {};
+}
+
+}  // namespace
+
+std::string GetDirectory(Directory which) {
+  std::string named = NamedDirectory(which);
+  return named.empty() ? DefaultDirectory(which) : named;
 }
 
 DWORD EnsureDirectory(Directory which, std::string_view subdirectory, std::string* path) {
-  std::string result = GetDirectory(which);
+  std::string result = NamedDirectory(which);
+  if (result.empty() && which == Directory::kRuntime) {
+    DWORD status = EnsureDefaultRuntimeFolder(&result);
+    if (status != ERROR_SUCCESS) return status;
+  } else if (result.empty()) {
+    result = DefaultDirectory(which);
+  }
   if (!subdirectory.empty()) result += "/" + std::string(subdirectory);
   mode_t mode = IsSharedLocation(result) ? 0755 : 0700;
   DWORD status = CreateDirectories(result, mode);

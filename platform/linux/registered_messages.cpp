@@ -11,6 +11,7 @@
 #include "platform/last_error.h"
 #include "platform/paths.h"
 #include "platform/window.h"
+#include "session_owner.h"
 
 namespace lx2d::platform {
 
@@ -55,9 +56,10 @@ std::string NameFilePath(const std::string& folder, UINT message) {
 void RecordName(UINT message, std::string_view name) {
   std::string folder;
   if (EnsureDirectory(Directory::kRuntime, "messages", &folder) != ERROR_SUCCESS) return;
-  int fd =
-      open(NameFilePath(folder, message).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  std::string path = NameFilePath(folder, message);
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return;
+  GiveToRuntimeOwner(path);
   ssize_t ignored = write(fd, name.data(), name.size());
   (void)ignored;
   close(fd);

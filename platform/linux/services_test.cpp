@@ -2,7 +2,10 @@
 // message boxes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -242,6 +245,72 @@ TEST_F(ConsoleMessageBoxTest, Show_ReadsAnswerFromTerminal) {
     EXPECT_EQ(box.Show(0, "q", "c", c.style), c.answer) << c.typed;
   }
   EXPECT_EQ(ReadFile(folder.Path() + "/prompts"), "[Yes/No/Cancel] (Yes): ");
+}
+
+// Shows a Yes/No box (default No) on the terminal of a new session, a
+// pseudo-terminal on which "y" is typed. In the foreground the box reads the
+// answer; in a second process group (a job started with '&') it must not read,
+// since the terminal would stop it. Answers the button, -1 when the box was
+// stopped, or 0 when nothing came back in time.
+int AnswerOnPseudoTerminal(bool background) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 0;
+  std::string terminal = ptsname(master);
+  int answerPipe[2];
+  if (pipe(answerPipe) != 0) return 0;
+  pid_t leader = fork();
+  if (leader == 0) {
+    // The session leader: the terminal becomes its controlling terminal, its
+    // group the foreground one.
+    setsid();
+    int tty = open(terminal.c_str(), O_RDWR);
+    int nowhere = open("/dev/null", O_WRONLY);
+    auto ask = [&] {
+      int answer = CConsoleMessageBox("/dev/tty", "/dev/tty", nowhere)
+                       .Show(0, "Continue?", "LX2D_SET", MB_YESNO | MB_DEFBUTTON2);
+      ssize_t ignored = write(answerPipe[1], &answer, sizeof(answer));
+      (void)ignored;
+    };
+    if (tty < 0) _exit(1);
+    if (!background) {
+      ask();
+      _exit(0);
+    }
+    pid_t job = fork();
+    if (job == 0) {
+      setpgid(0, 0);
+      ask();
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(job, &status, WUNTRACED);
+    if (WIFSTOPPED(status)) {
+      int stopped = -1;
+      ssize_t ignored = write(answerPipe[1], &stopped, sizeof(stopped));
+      (void)ignored;
+      kill(job, SIGKILL);
+      waitpid(job, &status, 0);
+    }
+    _exit(0);
+  }
+  close(answerPipe[1]);
+  ssize_t typed = write(master, "y\n", 2);
+  int answer = 0;
+  pollfd ready{answerPipe[0], POLLIN, 0};
+  if (typed == 2 && poll(&ready, 1, 20000) == 1 &&
+      read(answerPipe[0], &answer, sizeof(answer)) != sizeof(answer)) {
+    answer = 0;
+  }
+  kill(leader, SIGKILL);
+  waitpid(leader, nullptr, 0);
+  close(answerPipe[0]);
+  close(master);
+  return answer;
+}
+
+TEST(ConsoleMessageBoxTerminalTest, Question_AskedInForegroundDefaultInBackground) {
+  EXPECT_EQ(AnswerOnPseudoTerminal(false), IDYES);
+  EXPECT_EQ(AnswerOnPseudoTerminal(true), IDNO);  // at once, not stopped (-1)
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "permission_error.h"
 #include "platform/paths.h"
+#include "session_owner.h"
 
 namespace lx2d::platform {
 
@@ -32,6 +33,7 @@ DWORD CNamedMutex::Create(std::string_view name) {
   if (status != ERROR_SUCCESS) return status;
   std::string path = folder + "/" + LockFileName(name);
   int handle = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (handle >= 0) GiveToRuntimeOwner(path);
   if (handle < 0) handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);  // another user's lock file
   if (handle < 0) return IsPermissionError(errno) ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
   while (flock(handle, LOCK_EX | LOCK_NB) != 0) {

@@ -17,6 +17,7 @@
 
 #include "permission_error.h"
 #include "platform/paths.h"
+#include "session_owner.h"
 
 namespace lx2d::platform {
 
@@ -135,6 +136,7 @@ DWORD BindWindowSocket(const std::string& folder, int* fd, HWND* window) {
     int handle = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (handle < 0) return ERROR_NOT_ENOUGH_MEMORY;
     if (bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+      GiveToRuntimeOwner(address.sun_path);
       *fd = handle;
       *window = candidate;
       return ERROR_SUCCESS;
@@ -161,6 +163,7 @@ DWORD PublishWindow(const std::string& folder, const WindowDescription& descript
                      "parent=" + HandleText(description.parent) + "\n";
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return ERROR_ACCESS_DENIED;
+  GiveToRuntimeOwner(temporary);
   bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   close(fd);
   if (!written || rename(temporary.c_str(), path.c_str()) != 0) {

@@ -2,8 +2,9 @@
 // pressed. The console implementation writes "<caption>: <text>" and a line
 // feed to standard error for every box; a question (MB_YESNO, MB_YESNOCANCEL,
 // MB_OKCANCEL, MB_RETRYCANCEL, MB_ABORTRETRYIGNORE) then reads the answer
-// from the controlling terminal when there is one and otherwise takes the
-// default button. Tests install another implementation (see
+// from the controlling terminal when the program runs in its foreground and
+// otherwise (no terminal, or a background job) takes the default button at
+// once. Tests install another implementation (see
 // platform/fakes/recording_message_box.h).
 #pragma once
 
