@@ -69,9 +69,9 @@ bool ParseDecimal(const char*& cursor, int32_t& value) {
 
 }  // namespace
 
-CMiscCommon::CMiscCommon(char16_t* errorText, platform::IDeviceInterfaceService* service,
-                         std::string authKeyPath)
-    : errorText(errorText), service(service), authKeyPath(std::move(authKeyPath)) {}
+CMiscCommon::CMiscCommon(char16_t* errorTextBuffer, platform::IDeviceInterfaceService* interfaces,
+                         std::string keyPath)
+    : errorText(errorTextBuffer), service(interfaces), authKeyPath(std::move(keyPath)) {}
 
 CMiscCommon::~CMiscCommon() { CloseDriver(); }
 

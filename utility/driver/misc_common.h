@@ -42,13 +42,13 @@ inline constexpr size_t kVersionChars = 256;
 
 class CMiscCommon {
  public:
-  // `errorText` is the owner's buffer of kErrorTextChars characters (may be
-  // null: texts are then dropped). `authKeyPath` empty means the system's
+  // `errorTextBuffer` is the owner's buffer of kErrorTextChars characters (may be
+  // null: texts are then dropped). `keyPath` empty means the system's
   // key file (power::AuthKeyPath()).
   explicit CMiscCommon(
-      char16_t* errorText,
-      platform::IDeviceInterfaceService* service = platform::SystemDeviceInterfaceService(),
-      std::string authKeyPath = {});
+      char16_t* errorTextBuffer,
+      platform::IDeviceInterfaceService* interfaces = platform::SystemDeviceInterfaceService(),
+      std::string keyPath = {});
   ~CMiscCommon();  // CloseDriver, then frees the version text
   CMiscCommon(const CMiscCommon&) = delete;
   CMiscCommon& operator=(const CMiscCommon&) = delete;
