@@ -178,15 +178,8 @@ DWORD RegisterDeviceInterface(const std::string& devicesDir, std::string_view cl
   if (Listening(address)) return ERROR_SHARING_VIOLATION;
   unlink(address.sun_path);
 
-  const int listenFd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listenFd < 0) return ERROR_GEN_FAILURE;
-  if (bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listenFd, 4) != 0) {
-    const int why = errno;
-    close(listenFd);
-    return IsPermissionError(why) ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE;
-  }
-  // Written aside and renamed, so a host never reads half a version.
+  // The version first, so a listed interface (one with a socket) always
+  // has it; written aside and renamed, so no host reads half of it.
   const std::string versionPath = folder + "/" + std::string(kDriverVersionName);
   const std::string temporary = versionPath + ".tmp";
   const std::string text = version + "\n";
@@ -196,9 +189,29 @@ DWORD RegisterDeviceInterface(const std::string& devicesDir, std::string_view cl
   if (file != nullptr && std::fclose(file) != 0) file = nullptr;
   if (!written || file == nullptr || std::rename(temporary.c_str(), versionPath.c_str()) != 0) {
     unlink(temporary.c_str());
-    unlink(address.sun_path);
-    close(listenFd);
     return ERROR_GEN_FAILURE;
+  }
+  // Bound aside and renamed once it listens, so a listed socket always
+  // takes connections.
+  sockaddr_un aside;
+  const std::string asidePath = std::string(address.sun_path) + ".tmp";
+  if (!MakeAddress(asidePath, aside)) {
+    unlink(versionPath.c_str());
+    return ERROR_INVALID_PARAMETER;
+  }
+  unlink(asidePath.c_str());
+  const int listenFd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listenFd < 0) {
+    unlink(versionPath.c_str());
+    return ERROR_GEN_FAILURE;
+  }
+  if (bind(listenFd, reinterpret_cast<const sockaddr*>(&aside), sizeof aside) != 0 ||
+      listen(listenFd, 4) != 0 || std::rename(asidePath.c_str(), address.sun_path) != 0) {
+    const int why = errno;
+    close(listenFd);
+    unlink(asidePath.c_str());
+    unlink(versionPath.c_str());
+    return IsPermissionError(why) ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE;
   }
   const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd < 0) {
