@@ -1,9 +1,8 @@
-# Device interfaces of user-space drivers (docs/power-driver.md), protected
-# key files and helper commands.
+# Device interfaces of user-space drivers (docs/power-driver.md) and
+# protected key files.
 add_library(lx2d_platform_device STATIC
   linux/device_interface.cpp
   linux/device_interface_driver.cpp
-  linux/process.cpp
   linux/protected_file.cpp)
 target_include_directories(lx2d_platform_device PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
                            PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/linux)

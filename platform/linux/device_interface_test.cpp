@@ -16,7 +16,6 @@
 #include "device_interface_wire.h"
 #include "platform/fakes/temp_directory.h"
 #include "platform/last_error.h"
-#include "platform/process.h"
 #include "platform/protected_file.h"
 
 namespace lx2d::platform {
@@ -319,30 +318,6 @@ TEST(ProtectedFile, OnlyAnOwnersFileOfTheRightSizeIsRead) {
   EXPECT_EQ(ReadProtectedFile(temp.Path(), 16, bytes), ProtectedFileStatus::kNotRegular);
   symlink(path.c_str(), (temp.Path() + "/link").c_str());
   EXPECT_EQ(ReadProtectedFile(temp.Path() + "/link", 16, bytes), ProtectedFileStatus::kNotRegular);
-}
-
-TEST(ShellCommand, RunsUntilStoppedAndStopEndsItsChildrenToo) {
-  CTempDirectory temp;
-  const std::string mark = temp.Path() + "/started";
-  std::unique_ptr<IProcess> process;
-  ASSERT_EQ(StartShellCommand("touch " + mark + "; sleep 60; true", process), ERROR_SUCCESS);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (access(mark.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_EQ(access(mark.c_str(), F_OK), 0);
-  EXPECT_TRUE(process->Running());
-  process->Stop();
-  EXPECT_FALSE(process->Running());
-  process->Stop();  // twice is harmless
-
-  ASSERT_EQ(StartShellCommand("exit 0", process), ERROR_SUCCESS);
-  const auto ended = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (process->Running() && std::chrono::steady_clock::now() < ended) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_FALSE(process->Running());
-  EXPECT_EQ(StartShellCommand("", process), ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

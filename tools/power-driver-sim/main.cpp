@@ -9,7 +9,7 @@
 #include "driver_sim_options.h"
 #include "platform/device_interface.h"
 #include "platform/paths.h"
-#include "platform/process.h"
+#include "platform/shell_command.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   }
 
   CPowerDriverSim sim(config);
-  std::unique_ptr<platform::IProcess> powered;
+  platform::CShellCommand powered;
   sim.OnMiscCall([&](const MiscCall& call) {
     std::cout << "item " << int{call.item} << ' ' << OperationName(call.operation) << ' '
               << int{call.value} << " status " << int{call.status} << std::endl;
@@ -83,12 +83,12 @@ int main(int argc, char** argv) {
         call.status != power::kMiscStatusOk || options.powerCommand.empty()) {
       return;
     }
-    if (call.value == 1 && !(powered && powered->Running())) {
-      if (platform::StartShellCommand(options.powerCommand, powered) != platform::ERROR_SUCCESS) {
+    if (call.value == 1 && !powered.Running()) {
+      if (!powered.Start(options.powerCommand)) {
         std::cerr << "lx2d-power-driver-sim: cannot start the power command\n";
       }
-    } else if (call.value == 0 && powered) {
-      powered->Stop();
+    } else if (call.value == 0) {
+      powered.Stop();
     }
   });
 
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     }
   }
   wakeTarget.store(nullptr);
-  if (powered) powered->Stop();
+  powered.Stop();
   driver.reset();
   std::cout << "lx2d-power-driver-sim: stopped" << std::endl;
   return 0;
