@@ -20,6 +20,7 @@
 #include "permission_error.h"
 #include "platform/last_error.h"
 #include "platform/paths.h"
+#include "unix_socket.h"
 
 namespace lx2d::platform {
 namespace {
@@ -194,14 +195,11 @@ class CDeviceInterfaceService final : public IDeviceInterfaceService {
       close(lockFd);
       return why == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : ERROR_GEN_FAILURE;
     }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string socketPath = folder + "/" + std::string(kDriverSocketName);
-    if (socketPath.size() >= sizeof address.sun_path) {
+    sockaddr_un address;
+    if (!MakeAddress(folder + "/" + std::string(kDriverSocketName), address)) {
       close(lockFd);
       return ERROR_FILE_NOT_FOUND;
     }
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
     const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0) {
       close(lockFd);

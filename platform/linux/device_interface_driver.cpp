@@ -16,34 +16,12 @@
 #include "device_interface_wire.h"
 #include "permission_error.h"
 #include "platform/device_interface.h"
+#include "unix_socket.h"
 
 namespace lx2d::platform {
 namespace {
 
 constexpr int kSendWaitMs = 5000;  // a host that reads nothing this long is given up
-
-bool MakeAddress(const std::string& path, sockaddr_un& address) {
-  address = {};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  return true;
-}
-
-bool HungUp(int fd) {
-  pollfd probe = {fd, POLLIN, 0};
-  return poll(&probe, 1, 0) > 0 && (probe.revents & (POLLHUP | POLLERR));
-}
-
-// Whether a driver listens on `address`: a stale socket file refuses.
-bool Listening(const sockaddr_un& address) {
-  const int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  if (probe < 0) return false;
-  const bool live =
-      connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  close(probe);
-  return live;
-}
 
 DWORD CreateFolder(const std::string& path) {
   if (mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) return ERROR_SUCCESS;

@@ -192,6 +192,7 @@ int CMiscCommon::_Initialize() {
   DeviceCall(kIoctlSession, {}, {}, &returned);
   if (GetLastError() == platform::ERROR_NOT_SUPPORTED) {
     sessionExpected = 0;
+    ClearErrorText();
     return kMiscOk;
   }
 
@@ -342,6 +343,7 @@ int CMiscCommon::_Initialize() {
   sessionContext = context;
   sessionId = newSessionId;
   messageCounter = 0;
+  ClearErrorText();
   return kMiscOk;
 }
 
