@@ -40,7 +40,9 @@ class MiscCommonTest : public ::testing::Test {
     driver = std::make_unique<CInProcessDriver>(config, version);
     channel = std::make_unique<CMiscCommon>(errorText, driver.get());
     ASSERT_EQ(channel->OpenDriver(), 0) << Narrow(channel->ErrorText());
-    if (initialize) ASSERT_EQ(channel->_Initialize(), 0) << Narrow(channel->ErrorText());
+    if (initialize) {
+      ASSERT_EQ(channel->_Initialize(), 0) << Narrow(channel->ErrorText());
+    }
   }
 
   std::string Text() const { return Narrow(channel->ErrorText()); }
