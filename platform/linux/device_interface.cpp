@@ -78,6 +78,8 @@ class CDeviceInterface final : public IDeviceInterface {
     // One byte more than a valid answer can hold shows an oversized one.
     std::vector<uint8_t> answer(kDeviceWireHeadBytes + output.size() + 1);
     const DWORD received = Receive(answer);
+    // A late answer must never pass for the answer to a later request.
+    if (received == ERROR_TIMEOUT) shutdown(fd_, SHUT_RDWR);
     if (received != ERROR_SUCCESS) return Fail(received, returned);
     if (answer.size() < kDeviceWireHeadBytes ||
         answer.size() > kDeviceWireHeadBytes + output.size()) {

@@ -41,7 +41,9 @@ class IDeviceInterface {
   //   ERROR_INVALID_PARAMETER     input or capacity above kMaxDeviceControlBytes,
   //                               or `returned` null (nothing is sent)
   //   ERROR_DEVICE_NOT_CONNECTED  the driver hung up
-  //   ERROR_TIMEOUT               no answer within 30 s
+  //   ERROR_TIMEOUT               no answer within 30 s; the connection is
+  //                               then closed, so later calls fail with
+  //                               ERROR_DEVICE_NOT_CONNECTED
   //   ERROR_GEN_FAILURE           the answer was shorter than its 8-byte
   //                               head, or held more bytes than the capacity
   // with FALSE and *returned 0.
