@@ -59,9 +59,14 @@ class CDeviceInterfaceDriver final : public IDeviceInterfaceDriver {
         return DriverEvent::kWoken;
       }
       if (fds[2].revents & POLLIN) {
+        // A host that left before the next one knocked is reported first;
+        // the next one waits in the backlog for the following Wait.
+        if (connFd_ >= 0 && HungUp(connFd_)) {
+          Hangup();
+          return DriverEvent::kDisconnected;
+        }
         const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) continue;
-        if (connFd_ >= 0 && HungUp(connFd_)) Hangup();  // its hang-up not yet collected
         if (connFd_ >= 0) {
           close(fd);  // one host at a time
           continue;

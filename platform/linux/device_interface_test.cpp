@@ -275,6 +275,31 @@ TEST_F(DeviceInterfaceTest, Open_OneHostAtATime) {
   EXPECT_EQ(service->Open(driver.Path() + "x", first), ERROR_FILE_NOT_FOUND);
 }
 
+// A host that leaves while the next one is already knocking: the driver
+// still hears of the leave before it meets the next host, so it can drop
+// what it kept for the first (its session).
+TEST_F(DeviceInterfaceTest, Wait_HostLeavingIsReportedBeforeTheNextHostIsTaken) {
+  std::unique_ptr<IDeviceInterfaceDriver> driver;
+  ASSERT_EQ(RegisterDeviceInterface(Devices(), kClass, "a", "1.0.8.0", driver), ERROR_SUCCESS);
+  DeviceControlRequest request;
+  std::unique_ptr<IDeviceInterface> host;
+  ASSERT_EQ(service->Open(driver->InterfacePath(), host), ERROR_SUCCESS);
+  ASSERT_EQ(driver->Wait(request, kWaitMs), DriverEvent::kConnected);
+  host.reset();
+  ASSERT_EQ(service->Open(driver->InterfacePath(), host), ERROR_SUCCESS);
+  EXPECT_EQ(driver->Wait(request, kWaitMs), DriverEvent::kDisconnected);
+  EXPECT_EQ(driver->Wait(request, kWaitMs), DriverEvent::kConnected);
+
+  // The next host is served.
+  std::thread answer([&] {
+    DeviceControlRequest next;
+    if (driver->Wait(next, kWaitMs) == DriverEvent::kRequest) driver->Answer(true, 0, {});
+  });
+  DWORD returned = 9;
+  EXPECT_TRUE(host->Control(0x222000, {}, {}, &returned));
+  answer.join();
+}
+
 TEST_F(DeviceInterfaceTest, Open_StaleRegistrationIsNotFound) {
   std::unique_ptr<IDeviceInterfaceDriver> driver;
   ASSERT_EQ(RegisterDeviceInterface(Devices(), kClass, "a", "1.0.8.0", driver), ERROR_SUCCESS);
