@@ -76,9 +76,7 @@ CMiscCommon::CMiscCommon(char16_t* errorTextBuffer, platform::IDeviceInterfaceSe
 CMiscCommon::~CMiscCommon() { CloseDriver(); }
 
 bool CMiscCommon::VersionGateMet() const {
-  if (versionMajor != 1) return versionMajor > 1;
-  if (versionMinor != 0) return versionMinor > 0;
-  return versionBuild >= 8;
+  return SupportsSession({versionMajor, versionMinor, versionBuild, versionRevision});
 }
 
 void CMiscCommon::SetErrorText(const char* format, ...) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "driver_version.h"
 #include "platform/device_interface.h"
 #include "platform/win_types.h"
 #include "power_crypto.h"
