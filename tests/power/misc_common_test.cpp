@@ -459,6 +459,47 @@ TEST_F(MiscCommonTest, HostileHandshakeReplies_FailTheirStep) {
   }
 }
 
+// A driver that proves itself but offers a public value of 0 or 1 would
+// make the shared secret known to anyone: the channel refuses the key
+// instead of going on with it.
+TEST_F(MiscCommonTest, WeakDriverPublicValue_KeyEncryptionKeyRefusedAndSessionEnded) {
+  for (const uint8_t weak : {0, 1}) {
+    SCOPED_TRACE(int{weak});
+    Start("1.0.8.0", false);
+    std::vector<uint8_t> ini1Request;
+    std::vector<uint8_t> ini1Reply;
+    driver->tamper = [&](uint32_t code, std::span<const uint8_t> input, sim::DriverAnswer& answer) {
+      if (code != kIoctlSession) return;
+      if (input.size() == kIni1Bytes) {
+        std::fill_n(answer.output.begin() + kIni1PublicOffset, kBigNumberBytes, 0);
+        answer.output[kIni1PublicOffset] = weak;
+        ini1Request.assign(input.begin(), input.end());
+        ini1Reply = answer.output;
+      } else if (input.size() == kIni2RequestBytes) {
+        // The proof a driver holding the key gives for its bent value.
+        Digest proofKey{};
+        Digest proof{};
+        ASSERT_TRUE(
+            HmacSha1(config.authKey,
+                     {std::span(ini1Request).subspan(kIni1KeyBlockOffset, kIni1KeyBlockBytes),
+                      std::span(ini1Reply).subspan(kIni1KeyBlockOffset, kIni1KeyBlockBytes)},
+                     proofKey));
+        ASSERT_TRUE(HmacSha1(proofKey,
+                             {std::span(ini1Reply).subspan(kIni1PublicOffset, kBigNumberBytes),
+                              std::span(ini1Request).subspan(kIni1PublicOffset, kBigNumberBytes)},
+                             proof));
+        answer.output.assign(proof.begin(), proof.end());
+      }
+    };
+    EXPECT_EQ(channel->_Initialize(), 6);
+    EXPECT_EQ(Text(),
+              "MiscCommon::CMiscCommon::_Initialize: Key Encryption Key calculation failed.");
+    EXPECT_FALSE(channel->HasSession());
+    EXPECT_EQ(Codes().back(), kIoctlEndSession);
+    channel.reset();
+  }
+}
+
 TEST_F(MiscCommonTest, RefusedKeyFile_NoHandshake) {
   const std::string path = temp.Path() + "/auth.key";
   std::ofstream(path) << "short";
