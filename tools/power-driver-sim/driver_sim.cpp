@@ -156,11 +156,12 @@ DriverAnswer CPowerDriverSim::EndSession(std::span<const uint8_t> input) {
 
 DriverAnswer CPowerDriverSim::Capsule(std::span<const uint8_t> input, uint32_t capacity) {
   const bool enciphered = config.sessions;
+  // The header is read only once it is known to be there.
+  if (CheckCapsule(input) != CapsuleCheck::kOk) return Refuse(platform::ERROR_INVALID_PARAMETER);
   if (enciphered &&
       (phase != Phase::kEstablished || WordAt(input, kCapsuleSessionOffset) != sessionId)) {
     return Refuse(platform::ERROR_ACCESS_DENIED);
   }
-  if (CheckCapsule(input) != CapsuleCheck::kOk) return Refuse(platform::ERROR_INVALID_PARAMETER);
   std::vector<uint8_t> capsule(input.begin(), input.end());
   if (enciphered &&
       DecipherCapsuleBlocks(sessionContext, capsule,
