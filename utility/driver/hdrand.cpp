@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "driver_protocol.h"
+
 namespace lx2d::power {
 namespace {
 
@@ -52,11 +54,9 @@ bool CHdRand::Test() {
 
 bool CHdRand::Draw(uint32_t& word) {
   if (position + 4 > 19) position = 0;
-  word = static_cast<uint32_t>(pool[position]) | static_cast<uint32_t>(pool[position + 1]) << 8 |
-         static_cast<uint32_t>(pool[position + 2]) << 16 |
-         static_cast<uint32_t>(pool[position + 3]) << 24;
+  word = WordAt(pool, position);
   std::array<uint8_t, 4> where{};
-  PutLittleEndian(where.data(), position, where.size());
+  PutWord(where, 0, position);
   Digest stirred{};
   const bool ok = Sha1({std::span<const uint8_t>(pool).subspan(2, 16), where}, stirred);
   pool = stirred;
@@ -69,7 +69,7 @@ bool CHdRand::DrawBytes(std::span<uint8_t> bytes) {
   for (size_t offset = 0; offset + 4 <= bytes.size(); offset += 4) {
     uint32_t word = 0;
     if (!Draw(word)) return false;
-    PutLittleEndian(&bytes[offset], word, 4);
+    PutWord(bytes, offset, word);
   }
   return true;
 }

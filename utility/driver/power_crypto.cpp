@@ -15,6 +15,8 @@
 #include <memory>
 #include <new>
 
+#include "driver_protocol.h"
+
 namespace lx2d::power {
 
 struct BlowfishContext {
@@ -47,16 +49,6 @@ bool ModExp(const BIGNUM* base, const Exponent& exponent, BigNumber& result) {
   return BN_mod_exp(value.get(), base, power.get(), prime.get(), context.get()) == 1 &&
          BN_bn2lebinpad(value.get(), result.data(), static_cast<int>(result.size())) ==
              static_cast<int>(result.size());
-}
-
-uint32_t WordAt(std::span<const uint8_t> bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-void PutWord(std::span<uint8_t> bytes, uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 }  // namespace
@@ -130,20 +122,20 @@ bool BlowfishInitialize(BlowfishContext* context, std::span<const uint8_t> key) 
 bool BlowfishEncipher(const BlowfishContext* context,
                       std::span<uint8_t, kBlowfishBlockBytes> block) {
   if (context == nullptr) return false;
-  BF_LONG halves[2] = {WordAt(block.first(4)), WordAt(block.subspan(4, 4))};
+  BF_LONG halves[2] = {WordAt(block, 0), WordAt(block, 4)};
   BF_encrypt(halves, &context->key);
-  PutWord(block.first(4), static_cast<uint32_t>(halves[0]));
-  PutWord(block.subspan(4, 4), static_cast<uint32_t>(halves[1]));
+  PutWord(block, 0, static_cast<uint32_t>(halves[0]));
+  PutWord(block, 4, static_cast<uint32_t>(halves[1]));
   return true;
 }
 
 bool BlowfishDecipher(const BlowfishContext* context,
                       std::span<uint8_t, kBlowfishBlockBytes> block) {
   if (context == nullptr) return false;
-  BF_LONG halves[2] = {WordAt(block.first(4)), WordAt(block.subspan(4, 4))};
+  BF_LONG halves[2] = {WordAt(block, 0), WordAt(block, 4)};
   BF_decrypt(halves, &context->key);
-  PutWord(block.first(4), static_cast<uint32_t>(halves[0]));
-  PutWord(block.subspan(4, 4), static_cast<uint32_t>(halves[1]));
+  PutWord(block, 0, static_cast<uint32_t>(halves[0]));
+  PutWord(block, 4, static_cast<uint32_t>(halves[1]));
   return true;
 }
 
