@@ -120,7 +120,16 @@ TEST_F(MiscCommonTest, MiscCall_CapsulesOnTheWireAreEncipheredWholeBlocks) {
   EXPECT_EQ(WordAt(reply, 0), 12u);
   EXPECT_EQ(WordAt(reply, 4), 32u);
   EXPECT_EQ(CapsuleBlockCount(WordAt(reply, 4)), 2u);
-  EXPECT_NE(reply[12], 0x00) << "status byte went out in clear";
+  MiscPacket answered = MakeMiscPacket(3, kMiscSet, 0);
+  answered[kMiscStatusOffset] = kMiscStatusOk;
+  const std::vector<uint8_t> plainReply = BuildCapsule(answered, channel->SessionId());
+  for (size_t block = 0; block < 2; ++block) {
+    const size_t at = 12 + 8 * block;
+    EXPECT_FALSE(
+        std::equal(plainReply.begin() + at, plainReply.begin() + at + 8, reply.begin() + at))
+        << "reply block " << block << " came back in clear";
+  }
+  EXPECT_TRUE(std::equal(plainReply.end() - 4, plainReply.end(), reply.end() - 4));
 }
 
 TEST_F(MiscCommonTest, WrongKey_DriverAuthenticationFailsAndTheSessionIsEnded) {
