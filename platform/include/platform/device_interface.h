@@ -113,8 +113,10 @@ class IDeviceInterfaceDriver {
   virtual const std::string& InterfacePath() const = 0;
 
   // Waits at most `timeoutMs` for the next event. Takes a host when none is
-  // connected; closes any second connection at once. A malformed request
-  // (shorter than its 8-byte head, or above the limits) is dropped.
+  // connected; closes any second connection at once. A host that has left
+  // is always reported (kDisconnected) before the next one is taken. A
+  // malformed request (shorter than its 8-byte head, or above the limits) is
+  // dropped.
   virtual DriverEvent Wait(DeviceControlRequest& request, uint32_t timeoutMs) = 0;
 
   // Answers the current request. `output` must fit in its capacity.
