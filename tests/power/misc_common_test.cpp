@@ -259,6 +259,44 @@ TEST_F(MiscCommonTest, ReplyLongerThanTheCapacity_FirstBytesAndMoreData) {
   EXPECT_TRUE(std::equal(output.begin(), output.end(), content.begin()));
 }
 
+// The counter follows what reached the driver: a call that succeeded or
+// brought bytes back counts, a call refused without any byte does not; the
+// next capsule carries the counter as it stands.
+TEST_F(MiscCommonTest, MessageCounter_CountsCallsThatSucceededOrReturnedBytes) {
+  config.sessions = false;
+  MiscPacket answered = MakeMiscPacket(0, kMiscQuery, 0);
+  answered[kMiscStatusOffset] = kMiscStatusOk;
+  const std::vector<uint8_t> reply = BuildCapsule(answered, 0);
+  struct Case {
+    const char* what;
+    sim::DriverAnswer answer;
+    bool result;
+    uint32_t counted;
+  };
+  const Case cases[] = {
+      {"success with a reply", {true, 0, reply}, true, 1},
+      {"failure with a reply", {false, 31, reply}, false, 1},
+      {"failure without bytes", {false, 31, {}}, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start();
+    driver->tamper = [&](uint32_t code, std::span<const uint8_t>, sim::DriverAnswer& answer) {
+      if (code == kIoctlCapsule) answer = c.answer;
+    };
+    MiscPacket packet = MakeMiscPacket(0, kMiscQuery, 0);
+    DWORD returned = 0;
+    EXPECT_EQ(channel->EncapsuledDeviceIoControl(packet.data(), 12, packet.data(), 12, &returned),
+              c.result ? platform::TRUE : platform::FALSE);
+    EXPECT_EQ(channel->MessageCounter(), c.counted);
+    channel->EncapsuledDeviceIoControl(packet.data(), 12, packet.data(), 12, &returned);
+    const std::vector<uint8_t>& next = driver->sim.Calls().back().input;
+    ASSERT_GE(next.size(), 16u);
+    EXPECT_EQ(WordAt(next, kCapsuleHeaderBytes), c.counted) << "the inner message's counter";
+    channel.reset();
+  }
+}
+
 TEST_F(MiscCommonTest, HostileReplyCapsules_RefusedWithoutReadingPastThem) {
   config.sessions = false;
   struct Case {
