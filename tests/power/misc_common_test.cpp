@@ -495,10 +495,17 @@ TEST_F(MiscCommonTest, HostileHandshakeReplies_FailTheirStep) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Start("1.0.8.0", false);
+    DWORD failingError = 0;
     driver->tamper = [&](uint32_t code, std::span<const uint8_t> input, sim::DriverAnswer& answer) {
-      if (code == kIoctlSession && input.size() == c.phaseInputSize) c.bend(answer);
+      if (code == kIoctlSession && input.size() == c.phaseInputSize) {
+        c.bend(answer);
+        failingError = answer.lastError;
+      }
+      // Ending the session must not hide why the step failed.
+      if (code == kIoctlEndSession) answer.lastError = 1234;
     };
     EXPECT_EQ(channel->_Initialize(), c.result);
+    EXPECT_EQ(GetLastError(), failingError);
     EXPECT_EQ(Text(), c.text);
     EXPECT_FALSE(channel->HasSession());
     EXPECT_EQ(Codes().back() == kIoctlEndSession, c.sessionEnded);
