@@ -83,11 +83,16 @@ class CDeviceInterfaceDriver final : public IDeviceInterfaceDriver {
           return DriverEvent::kDisconnected;
         }
         const size_t size = static_cast<size_t>(got);
-        if (size < kDeviceWireHeadBytes || size >= buffer_.size()) continue;  // malformed
-        const std::span<const uint8_t> message(buffer_.data(), size);
+        const std::span<const uint8_t> message(buffer_.data(), std::min(size, buffer_.size()));
+        if (size < kDeviceWireHeadBytes || size >= buffer_.size() ||
+            WireWordAt(message, 4) > kMaxDeviceControlBytes) {
+          // Still one answer per request, so the host need not wait for it.
+          capacity_ = 0;
+          Answer(false, ERROR_INVALID_PARAMETER, {});
+          continue;
+        }
         request.code = WireWordAt(message, 0);
         request.outputCapacity = WireWordAt(message, 4);
-        if (request.outputCapacity > kMaxDeviceControlBytes) continue;
         request.input.assign(message.begin() + kDeviceWireHeadBytes, message.end());
         capacity_ = request.outputCapacity;
         return DriverEvent::kRequest;

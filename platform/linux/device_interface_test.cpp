@@ -300,6 +300,43 @@ TEST_F(DeviceInterfaceTest, Wait_HostLeavingIsReportedBeforeTheNextHostIsTaken) 
   answer.join();
 }
 
+// Every request gets its one answer, also one the driver cannot take: a
+// host of another make is told at once instead of waiting for its time-out.
+TEST_F(DeviceInterfaceTest, Wait_MalformedRequestsAreAnsweredAsInvalid) {
+  std::unique_ptr<IDeviceInterfaceDriver> driver;
+  ASSERT_EQ(RegisterDeviceInterface(Devices(), kClass, "a", "1.0.8.0", driver), ERROR_SUCCESS);
+  const int host = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  ASSERT_GE(host, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = driver->InterfacePath() + "/socket";
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  ASSERT_EQ(connect(host, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  DeviceControlRequest request;
+  ASSERT_EQ(driver->Wait(request, kWaitMs), DriverEvent::kConnected);
+
+  std::vector<uint8_t> capacityTooLarge;
+  PutWireWord(capacityTooLarge, 0x222000);
+  PutWireWord(capacityTooLarge, static_cast<DWORD>(kMaxDeviceControlBytes + 1));
+  std::vector<uint8_t> inputTooLarge;
+  PutWireWord(inputTooLarge, 0x222000);
+  PutWireWord(inputTooLarge, 0);
+  inputTooLarge.resize(kDeviceWireHeadBytes + kMaxDeviceControlBytes + 1);
+  const std::vector<uint8_t> malformed[] = {{1, 2, 3, 4}, capacityTooLarge, inputTooLarge};
+  for (const std::vector<uint8_t>& message : malformed) {
+    SCOPED_TRACE(message.size());
+    ASSERT_EQ(send(host, message.data(), message.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(message.size()));
+    // Nothing for the driver's own code to answer; the answer has gone out.
+    EXPECT_EQ(driver->Wait(request, 200), DriverEvent::kTimeout);
+    uint8_t answer[16] = {};
+    ASSERT_EQ(recv(host, answer, sizeof answer, MSG_DONTWAIT), 8);
+    EXPECT_EQ(WireWordAt(answer, 0), 0u);
+    EXPECT_EQ(WireWordAt(answer, 4), ERROR_INVALID_PARAMETER);
+  }
+  close(host);
+}
+
 TEST_F(DeviceInterfaceTest, Open_StaleRegistrationIsNotFound) {
   std::unique_ptr<IDeviceInterfaceDriver> driver;
   ASSERT_EQ(RegisterDeviceInterface(Devices(), kClass, "a", "1.0.8.0", driver), ERROR_SUCCESS);

@@ -116,7 +116,7 @@ class IDeviceInterfaceDriver {
   // connected; closes any second connection at once. A host that has left
   // is always reported (kDisconnected) before the next one is taken. A
   // malformed request (shorter than its 8-byte head, or above the limits) is
-  // dropped.
+  // answered here with failure and ERROR_INVALID_PARAMETER.
   virtual DriverEvent Wait(DeviceControlRequest& request, uint32_t timeoutMs) = 0;
 
   // Answers the current request. `output` must fit in its capacity.
