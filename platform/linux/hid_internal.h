@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/hid.h"
+#include "unix_socket.h"
 
 namespace lx2d::platform {
 

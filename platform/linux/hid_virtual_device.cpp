@@ -20,20 +20,6 @@ namespace {
 
 constexpr int kSendWaitMs = 5000;  // a host that reads nothing for this long is given up
 
-bool MakeAddress(const std::string& path, sockaddr_un& address) {
-  address = {};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  return true;
-}
-
-// Whether the host on `fd` has closed; what it left unread is of no use now.
-bool HungUp(int fd) {
-  pollfd probe = {fd, POLLIN, 0};
-  return poll(&probe, 1, 0) > 0 && (probe.revents & (POLLHUP | POLLERR));
-}
-
 // Claims NAME for one device: NAME.lock, created if missing and flocked for
 // the device's life. Of several devices started at once under one name
 // exactly one gets it; a lock file that a stopping device removed between
@@ -187,16 +173,6 @@ class CVirtualHidDevice final : public IVirtualHidDevice {
   int wakeFd_;
   int connFd_ = -1;
 };
-
-// Whether a device listens on `path`: a stale socket file refuses.
-bool Listening(const sockaddr_un& address) {
-  const int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  if (probe < 0) return false;
-  const bool live =
-      connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  close(probe);
-  return live;
-}
 
 }  // namespace
 

@@ -338,5 +338,48 @@ TEST_F(UtilityEndToEnd, SigtermDuringTheRun_DisconnectsAndRestores) {
             (std::vector<std::string>{"WM_KORV_FORCE_POWERON", "WM_KORV_RESTORE_POWERSTATE"}));
 }
 
+TEST_F(UtilityEndToEnd, NoEmulator_PowerOnThroughTheDriverThenTheWokenReaderIsConfigured) {
+  // Driver and utility prove themselves with the machine's key file.
+  const std::string keyDir = temp.Path() + "/system/power";
+  std::filesystem::create_directories(keyDir);
+  {
+    std::ofstream key(keyDir + "/auth.key", std::ios::binary);
+    key << "0123456789abcdef";
+  }
+  std::filesystem::permissions(keyDir + "/auth.key", std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::owner_write);
+  // The reader seen at the start only lets the HID library be chosen: it
+  // never answers. Powering on brings up another one, listed first by name,
+  // which only the search after the wake wait can find.
+  StartReader({"--name", "zz-asleep", "--answer-after", "600000"});
+  const std::string wokenRecord = temp.Path() + "/woken.json";
+  CChildProcess driver;
+  Start(driver, "driver", "lx2d-power-driver-sim",
+        {"--power-command",
+         "exec '" + kBin + "/lx2d-reader-sim' --name aa-woken --record '" + wokenRecord + "'"});
+  ASSERT_TRUE(WaitFor(
+      [&] { return ReadFile(OutFile("driver")).find("serving") != std::string::npos; }, 20s))
+      << ReadFile(ErrFile("driver"));
+  SetWakeWait(5000);  // ample for the woken reader to come up on a loaded machine
+
+  EXPECT_EQ(RunUtility({Quick()}), 0) << ReadFile(ErrFile("utility"));
+  EXPECT_EQ(ReadFile(ErrFile("utility")), "");
+  EXPECT_EQ(RecordedRequests(wokenRecord), ExpectedRequests(Plan(Quick())));
+  EXPECT_EQ(ReadFile(RecordFile()), "") << "the reader asleep got nothing";
+
+  driver.Terminate();
+  ASSERT_EQ(driver.Wait(60s).value_or(-1), 0);
+  // The woken reader shares the driver's output; the driver's own lines:
+  std::vector<std::string> calls;
+  for (const std::string& line : Lines(ReadFile(OutFile("driver")))) {
+    if (line.starts_with("item ")) calls.push_back(line);
+  }
+  EXPECT_EQ(calls, (std::vector<std::string>{"item 0 set 1 status 0", "item 3 set 0 status 0"}))
+      << "set in this order, and no restore at the end";
+  const std::vector<std::string> lines = Lines(ReadFile(OutFile("driver")));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].find("development key"), std::string::npos) << lines[0];
+}
+
 }  // namespace
 }  // namespace lx2d

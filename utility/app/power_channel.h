@@ -9,23 +9,9 @@
 #include <memory>
 #include <string_view>
 
+#include "driver_version.h"
+
 namespace lx2d {
-
-// The driver's "DriverVersion", parsed as major.minor.build.revision.
-struct DriverVersion {
-  int32_t major = 0;
-  int32_t minor = 0;
-  int32_t build = 0;
-  int32_t revision = 0;
-};
-
-// Sessions, enciphered calls and the power function need driver 1.0.8 or
-// later; the revision is not compared.
-constexpr bool SupportsSession(const DriverVersion& version) {
-  if (version.major != 1) return version.major > 1;
-  if (version.minor != 0) return version.minor > 0;
-  return version.build >= 8;
-}
 
 // The power items the window sets: item 0 to 1 turns the reader on, item 3
 // to 0 is set after it.

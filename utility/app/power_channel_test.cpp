@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/fakes/temp_directory.h"
+
 namespace lx2d {
 namespace {
 
@@ -22,7 +24,9 @@ TEST(DriverVersionGate, FromOneZeroEight_SupportsSession) {
   }
 }
 
-TEST(UnavailablePowerChannel, Open_FailsAndPowerCallsDoNothing) {
+TEST(DriverPowerChannel, NoDriver_OpenFailsAndPowerCallsDoNothing) {
+  platform::CTempDirectory machine;  // a system folder without drivers
+  machine.UseForAllDirectories();
   auto channel = MakePowerChannel();
   EXPECT_NE(channel->OpenDriver(), 0);
   uint8_t status = 0xFF;

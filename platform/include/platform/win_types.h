@@ -27,6 +27,9 @@ inline constexpr DWORD ERROR_ACCESS_DENIED = 5;              // the caller may n
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;             // handle unknown or closed
 inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;          // allocation failed
 inline constexpr DWORD ERROR_INVALID_DATA = 13;              // stored data unusable
+inline constexpr DWORD ERROR_GEN_FAILURE = 31;               // device not functioning
+inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;         // another handle holds it
+inline constexpr DWORD ERROR_NOT_SUPPORTED = 50;             // request not supported
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;         // argument out of its domain
 inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;      // output buffer too small (text)
 inline constexpr DWORD ERROR_MOD_NOT_FOUND = 126;            // shared library not loadable
@@ -39,9 +42,12 @@ inline constexpr DWORD ERROR_BADDB = 1009;                   // hive file damage
 inline constexpr DWORD ERROR_CANTWRITE = 1013;               // hive could not be written
 inline constexpr DWORD ERROR_KEY_DELETED = 1018;             // key deleted while open
 inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;  // invalid input characters
+inline constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;    // the device went away
+inline constexpr DWORD ERROR_INTERNAL_ERROR = 1359;          // an internal step failed
 inline constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;   // window gone or never existed
 inline constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;   // class not registered
 inline constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;    // class registered already
+inline constexpr DWORD ERROR_TIMEOUT = 1460;                 // no answer in time
 inline constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;        // target message queue full
 
 }  // namespace lx2d::platform
