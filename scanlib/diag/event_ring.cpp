@@ -37,9 +37,16 @@ using Atomic64 = std::atomic_ref<std::uint64_t>;
 // (and the check after its copy tells it to drop them).
 class CSlotFiller {
  public:
-  // `ring` is the first slot; `mask` is the slot count less one.
-  CSlotFiller(std::uint64_t* ring, std::uint32_t mask, std::uint32_t first)
-      : ring(ring), mask(mask), next(first) {}
+  // `ring` is the first slot; `mask` is the slot count less one;
+  // `writeIndex` the header's write index.
+  CSlotFiller(std::uint64_t* ring, std::uint32_t mask, std::uint32_t* writeIndex,
+              std::uint32_t first)
+      : ring(ring), mask(mask), writeIndex(writeIndex), next(first) {}
+
+  // True once a slot of this record was reserved again by a later writer:
+  // this writer was held up for a whole lap and stops writing, so as not to
+  // scribble over a newer record.
+  bool Lapped() const { return lapped; }
 
   void Append(std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
@@ -72,12 +79,18 @@ class CSlotFiller {
   }
 
   void Store(std::uint64_t word) {
+    if (lapped || Atomic32(*writeIndex).load(std::memory_order_relaxed) - next > mask + 1) {
+      lapped = true;
+      return;
+    }
     Atomic64(ring[next++ & mask]).store(word, std::memory_order_relaxed);
   }
 
   std::uint64_t* ring;
   std::uint32_t mask;
+  std::uint32_t* writeIndex;
   std::uint32_t next;
+  bool lapped = false;
   unsigned char pending[kSlotBytes] = {};
   std::size_t filled = 0;
 };
@@ -138,9 +151,13 @@ int CEventRing::Append(std::uint32_t type, std::span<const std::span<const std::
                             .fetch_add(static_cast<std::uint32_t>(needed), std::memory_order_relaxed);
   // Readers that see any of the data below must also see the reservation.
   std::atomic_thread_fence(std::memory_order_release);
-  CSlotFiller filler(Slot(0), slots - 1, index + 1);
+  CSlotFiller filler(Slot(0), slots - 1, Word(kWriteIndexAt), index + 1);
   for (auto piece : pieces) filler.Append(piece);
   filler.Finish();
+  std::uint32_t* writeIndex = Word(kWriteIndexAt);
+  if (filler.Lapped() || Atomic32(*writeIndex).load(std::memory_order_relaxed) - index > slots) {
+    return kAppendLapped;  // its slots hold newer records now
+  }
   auto* header = reinterpret_cast<std::uint32_t*>(Slot(index));
   Atomic32(header[0]).store(SizeWord(static_cast<std::uint32_t>(size), type),
                             std::memory_order_relaxed);

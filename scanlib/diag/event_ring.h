@@ -84,6 +84,8 @@ enum class ReadStatus {
 // Result codes of Append.
 inline constexpr int kAppendStored = 0;
 inline constexpr int kAppendTooLarge = 1;  // not fewer slots than the largest record
+inline constexpr int kAppendLapped = 2;    // held up while writers went a whole lap round:
+                                           // the slots were reused, the record is lost
 
 class CEventRing {
  public:
