@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <type_traits>
 
 #include "platform/system_info.h"
 #include "platform/text.h"
@@ -28,6 +29,7 @@ std::basic_string_view<Char> Cut(std::basic_string_view<Char> text, Char* buffer
 }
 
 template <typename T>
+  requires std::is_trivially_copyable_v<T>
 std::span<const std::byte> Bytes(const T& value) {
   return std::as_bytes(std::span<const T>(&value, 1));
 }
@@ -104,7 +106,7 @@ DWORD CEventManager::WriteWideText(std::u16string_view text) {
   // The conversion stops at a zero character, as the record's reader would.
   ansi.resize(std::strlen(ansi.c_str()));
   RecordStamp stamp = Stamp(0);
-  const std::span<const std::byte> pieces[] = {Bytes(stamp).first(8), Bytes(ansi), {kZeros, 1}};
+  const std::span<const std::byte> pieces[] = {Bytes(stamp).first(8), Bytes(std::string_view(ansi)), {kZeros, 1}};
   return Store(kRecordWideText, pieces);
 }
 
