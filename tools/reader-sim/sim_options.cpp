@@ -25,6 +25,7 @@ const char kSimUsage[] =
     "  --ack-delay MS --reply-delay MS\n"
     "  --drop-acks N --busy N --sydn N --nak N  answer the next N requests so\n"
     "  --duplicate-replies      send every reply frame twice\n"
+    "  --ignore-sync            never answer the host's SYNC\n"
     "  --split N                split replies into frames of N payload bytes\n"
     "  --record FILE            append one JSON object per request received\n";
 
@@ -61,6 +62,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
     }
     if (option == "--duplicate-replies") {
       options.faults.duplicateReplies = true;
+      continue;
+    }
+    if (option == "--ignore-sync") {
+      options.faults.ignoreSync = true;
       continue;
     }
     if (i + 1 >= args.size()) {

@@ -23,9 +23,9 @@ TEST(SimOptions, ValuesInDecimalOrHex_FaultsSet) {
   SimOptions options;
   bool help = false;
   std::string error;
-  ASSERT_TRUE(ParseSimOptions({"--product", "0x0809", "--collection", "0", "--report-length",
-                               "32", "--busy", "2", "--split", "10", "--duplicate-replies",
-                               "--reply-delay", "250", "--serial", "?"},
+  ASSERT_TRUE(ParseSimOptions({"--product", "0x0809", "--collection", "0", "--report-length", "32",
+                               "--busy", "2", "--split", "10", "--duplicate-replies",
+                               "--reply-delay", "250", "--serial", "?", "--ignore-sync"},
                               options, help, error))
       << error;
   EXPECT_EQ(options.productId, 0x0809);
@@ -36,13 +36,15 @@ TEST(SimOptions, ValuesInDecimalOrHex_FaultsSet) {
   EXPECT_TRUE(options.faults.duplicateReplies);
   EXPECT_EQ(options.faults.replyDelayMs, 250u);
   EXPECT_EQ(options.serial, "?");
+  EXPECT_TRUE(options.faults.ignoreSync);
 }
 
 TEST(SimOptions, BadArguments_Refused) {
   const std::vector<std::vector<std::string>> kBad = {
-      {"--bogus", "1"},          {"--product"},           {"--product", "0x10000"},
-      {"--report-length", "65"}, {"--report-length", "2"}, {"--busy", "-1"},
-      {"--vendor", "0x"},        {"stray"},
+      {"--bogus", "1"},         {"--product"},
+      {"--product", "0x10000"}, {"--report-length", "65"},
+      {"--report-length", "2"}, {"--busy", "-1"},
+      {"--vendor", "0x"},       {"stray"},
   };
   for (const auto& args : kBad) {
     SimOptions options;
