@@ -35,6 +35,8 @@ function(lx2d_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
+  # Tests never write into the machine's event log.
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT_MODIFICATION "LX2D_EVTLOG_PREFIX=set:lx2dtest_")
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()

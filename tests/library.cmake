@@ -20,7 +20,8 @@ function(lx2d_library_suite name)
   # The library's exception guard installs its own fault handlers.
   gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 120 LABELS library ENVIRONMENT_MODIFICATION
-                                  "ASAN_OPTIONS=path_list_append:allow_user_segv_handler=1")
+                                  "ASAN_OPTIONS=path_list_append:allow_user_segv_handler=1"
+                                  ENVIRONMENT LX2D_EVTLOG_PREFIX=lx2dtest_)
 endfunction()
 
 lx2d_library_suite(library_test

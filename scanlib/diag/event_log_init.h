@@ -25,6 +25,7 @@
 
 #include "event_log_names.h"
 #include "event_manager.h"
+#include "link_observer.h"
 #include "platform/registry.h"
 
 namespace lx2d {
@@ -67,5 +68,9 @@ class CEventLogInit : public CEventManager {
 
 // The process's one log, set up when the library is loaded.
 CEventLogInit& ProcessEventLog();
+
+// The observer that writes the engine's and the transport's records into
+// ProcessEventLog(), for the library's fan-out observer.
+ILinkObserver& ProcessEventLogObserver();
 
 }  // namespace lx2d
