@@ -32,9 +32,10 @@ std::uint32_t SizeWord(std::uint32_t size, std::uint32_t type) {
 using Atomic32 = std::atomic_ref<std::uint32_t>;
 using Atomic64 = std::atomic_ref<std::uint64_t>;
 
-// Collects data bytes into whole 8-byte slots and stores each one as a
-// single relaxed word, so a reader racing a lapping writer sees whole words
-// (and the check after its copy tells it to drop them).
+// Collects data bytes into whole 8-byte slots, a staging buffer at a time,
+// and stores each slot as a single relaxed word, so a reader racing a
+// lapping writer sees whole words (and the check after its copy tells it to
+// drop them).
 class CSlotFiller {
  public:
   // `ring` is the first slot; `mask` is the slot count less one;
@@ -50,40 +51,32 @@ class CSlotFiller {
 
   void Append(std::span<const std::byte> bytes) {
     while (!bytes.empty()) {
-      if (filled == 0 && bytes.size() >= kSlotBytes) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes.data(), kSlotBytes);
-        Store(word);
-        bytes = bytes.subspan(kSlotBytes);
-        continue;
-      }
-      std::size_t take = std::min(kSlotBytes - filled, bytes.size());
-      std::memcpy(pending + filled, bytes.data(), take);
+      std::size_t take = std::min(sizeof staging - filled, bytes.size());
+      std::memcpy(reinterpret_cast<unsigned char*>(staging) + filled, bytes.data(), take);
       filled += take;
       bytes = bytes.subspan(take);
-      if (filled == kSlotBytes) Flush();
+      if (filled == sizeof staging) Flush();
     }
   }
 
   void Finish() {
-    if (filled > 0) Flush();
+    if (filled == 0) return;
+    std::size_t padded = (filled + kSlotBytes - 1) / kSlotBytes * kSlotBytes;
+    std::memset(reinterpret_cast<unsigned char*>(staging) + filled, 0, padded - filled);
+    filled = padded;
+    Flush();
   }
 
  private:
   void Flush() {
-    std::memset(pending + filled, 0, kSlotBytes - filled);
-    std::uint64_t word;
-    std::memcpy(&word, pending, kSlotBytes);
-    Store(word);
-    filled = 0;
-  }
-
-  void Store(std::uint64_t word) {
-    if (lapped || Atomic32(*writeIndex).load(std::memory_order_relaxed) - next > mask + 1) {
-      lapped = true;
-      return;
+    for (std::size_t i = 0; i < filled / kSlotBytes && !lapped; ++i) {
+      if (Atomic32(*writeIndex).load(std::memory_order_relaxed) - next > mask + 1) {
+        lapped = true;
+        break;
+      }
+      Atomic64(ring[next++ & mask]).store(staging[i], std::memory_order_relaxed);
     }
-    Atomic64(ring[next++ & mask]).store(word, std::memory_order_relaxed);
+    filled = 0;
   }
 
   std::uint64_t* ring;
@@ -91,7 +84,7 @@ class CSlotFiller {
   std::uint32_t* writeIndex;
   std::uint32_t next;
   bool lapped = false;
-  unsigned char pending[kSlotBytes] = {};
+  std::uint64_t staging[32];
   std::size_t filled = 0;
 };
 

@@ -33,7 +33,20 @@ bool Has(const std::vector<std::string>& lines, const std::string& part) {
   return false;
 }
 
-TEST(LibraryEventLog, ExchangeWithSimulatedReader_DumpShowsTxAndRxFrames) {
+class LibraryEventLog : public ::testing::Test {
+ protected:
+  // The library is gone by now: its log goes too, so the next run starts
+  // afresh.
+  ~LibraryEventLog() override {
+    TEventLogNames names = EventLogNames(EventLogPrefixFromEnvironment());
+    for (const std::string* name :
+         {&names.queueSize, &names.filter, &names.queue, &names.mutex, &names.event}) {
+      platform::CSharedMemory::Remove(*name);
+    }
+  }
+};
+
+TEST_F(LibraryEventLog, ExchangeWithSimulatedReader_DumpShowsTxAndRxFrames) {
   CLibraryTest host;  // loads the library, which sets the log up
   CEventLogReader reader;
   ASSERT_EQ(reader.Open(EventLogPrefixFromEnvironment()), platform::ERROR_SUCCESS);
