@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <string>
 #include <type_traits>
 
@@ -102,7 +103,12 @@ DWORD CEventManager::LogText(std::uint32_t recordId, const char* format, ...) {
 DWORD CEventManager::WriteWideText(std::u16string_view text) {
   if (!ring.Attached()) return platform::ERROR_INVALID_HANDLE;
   char16_t buffer[kMaxLogText + 1];
-  std::string ansi = platform::Utf16ToAnsi(Cut(text, buffer, kWideCutEnd));
+  std::string ansi;
+  try {
+    ansi = platform::Utf16ToAnsi(Cut(text, buffer, kWideCutEnd));
+  } catch (const std::bad_alloc&) {
+    return platform::ERROR_NOT_ENOUGH_MEMORY;  // a log write never fails its caller
+  }
   // The conversion stops at a zero character, as the record's reader would.
   ansi.resize(std::strlen(ansi.c_str()));
   RecordStamp stamp = Stamp(0);
@@ -122,18 +128,20 @@ DWORD CEventManager::LogWideText(const wchar_t* format, ...) {
   // -1 also means "did not fit", which leaves the buffer full; anything
   // shorter was a character the format could not render.
   if (length < 0 && kept < std::size(text) - 1) return platform::ERROR_INVALID_PARAMETER;
-  std::u16string wide;
+  // At most 129 wide characters, two units each: no allocation can fail.
+  char16_t wide[std::size(text) * 2];
+  std::size_t units = 0;
   for (std::size_t i = 0; i < kept; ++i) {
     auto code = static_cast<char32_t>(text[i]);
     if (code < 0x10000) {
-      wide.push_back(static_cast<char16_t>(code));
+      wide[units++] = static_cast<char16_t>(code);
     } else {
       code -= 0x10000;
-      wide.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      wide.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+      wide[units++] = static_cast<char16_t>(0xD800 + (code >> 10));
+      wide[units++] = static_cast<char16_t>(0xDC00 + (code & 0x3FF));
     }
   }
-  return WriteWideText(wide);
+  return WriteWideText({wide, units});
 }
 
 DWORD CEventManager::WriteDump(std::uint32_t recordId, std::size_t count,
@@ -148,8 +156,12 @@ DWORD CEventManager::WriteDump(std::uint32_t recordId, std::size_t count,
   std::uint64_t size = sizeof(RecordStamp) + sizeof(DumpFields) + titleBytes + dataBytes;
   if (count > 0xFFFF || titleBytes > 0xFFFF || SlotsFor(size) >= ring.LargestRecord()) {
     // Filtered once already: a second pass would count the trigger twice.
-    std::string text = std::string(title) + ": (" + std::to_string(count) + " binary elements)";
-    return StoreText(recordId, text);
+    char text[kMaxLogText + 2];
+    int length = std::snprintf(text, sizeof text, "%.*s: (%zu binary elements)",
+                               static_cast<int>(std::min<std::size_t>(title.size(), sizeof text)),
+                               title.data(), count);
+    if (length < 0) return platform::ERROR_INVALID_PARAMETER;
+    return StoreText(recordId, {text, std::min(static_cast<std::size_t>(length), sizeof text - 1)});
   }
   RecordStamp stamp = Stamp(recordId);
   DumpFields fields{static_cast<std::uint32_t>(count), elementSize, 0,

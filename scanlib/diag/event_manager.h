@@ -12,6 +12,8 @@
 //   ERROR_BUFFER_OVERFLOW    the record takes too many slots; dropped
 //   ERROR_INVALID_PARAMETER  no format or title, an element size of 0, or a
 //                            format that cannot be rendered
+//   ERROR_NOT_ENOUGH_MEMORY  a wide text could not be converted for want of
+//                            memory
 #pragma once
 
 #include <cstdint>
