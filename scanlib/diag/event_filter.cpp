@@ -80,7 +80,8 @@ std::optional<TEventFilter> FilterFromBytes(std::span<const std::uint8_t> bytes)
   return filter;
 }
 
-CSharedFilter::CSharedFilter(std::byte* block) : block(reinterpret_cast<TEventFilter*>(block)) {}
+CSharedFilter::CSharedFilter(std::byte* shared)
+    : block(reinterpret_cast<TEventFilter*>(shared)) {}
 
 TEventFilter CSharedFilter::Load() const {
   TEventFilter copy{};

@@ -36,7 +36,7 @@ std::string Format(const char* format, Args... arguments) {
 // kept until the queue can take them.
 class CEventLogInit::CLogKey {
  public:
-  explicit CLogKey(IRegistry& registry) : registry(registry) {}
+  explicit CLogKey(IRegistry& store) : registry(store) {}
   ~CLogKey() {
     if (key != 0) registry.CloseKey(key);
   }
@@ -105,8 +105,8 @@ class CEventLogInit::CLogKey {
 CEventLogInit::CEventLogInit()
     : CEventLogInit(EventLogPrefixFromEnvironment(), platform::DefaultRegistry()) {}
 
-CEventLogInit::CEventLogInit(std::string prefix, IRegistry& registry)
-    : prefix(std::move(prefix)), registry(registry) {
+CEventLogInit::CEventLogInit(std::string objectPrefix, IRegistry& configuration)
+    : prefix(std::move(objectPrefix)), registry(configuration) {
   Initialize();
 }
 

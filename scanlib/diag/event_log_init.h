@@ -42,8 +42,9 @@ class CEventLogInit : public CEventManager {
   // process's registry.
   CEventLogInit();
 
-  // The log whose objects carry `prefix`, configured from `registry`.
-  CEventLogInit(std::string prefix, platform::IRegistry& registry);
+  // The log whose objects carry `objectPrefix`, configured from
+  // `configuration`.
+  CEventLogInit(std::string objectPrefix, platform::IRegistry& configuration);
 
   // Runs the start-up steps. Results: ERROR_SUCCESS with a queue (also for a
   // second call); otherwise the code of the step that failed, and the log

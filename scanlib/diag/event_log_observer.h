@@ -11,7 +11,7 @@ namespace lx2d {
 
 class CEventLogObserver final : public ILinkObserver {
  public:
-  explicit CEventLogObserver(CEventManager& log) : log(log) {}
+  explicit CEventLogObserver(CEventManager& target) : log(target) {}
 
   void LogText(uint32_t recordId, std::string_view text) override {
     log.WriteText(recordId, text);

@@ -38,11 +38,11 @@ using Atomic64 = std::atomic_ref<std::uint64_t>;
 // drop them).
 class CSlotFiller {
  public:
-  // `ring` is the first slot; `mask` is the slot count less one;
-  // `writeIndex` the header's write index.
-  CSlotFiller(std::uint64_t* ring, std::uint32_t mask, std::uint32_t* writeIndex,
+  // `firstSlot` starts the ring; `slotMask` is the slot count less one;
+  // `index` the header's write index; `first` the first absolute slot.
+  CSlotFiller(std::uint64_t* firstSlot, std::uint32_t slotMask, std::uint32_t* index,
               std::uint32_t first)
-      : ring(ring), mask(mask), writeIndex(writeIndex), next(first) {}
+      : ring(firstSlot), mask(slotMask), writeIndex(index), next(first) {}
 
   // True once a slot of this record was reserved again by a later writer:
   // this writer was held up for a whole lap and stops writing, so as not to
@@ -200,11 +200,11 @@ ReadStatus CEventRing::Read(std::uint32_t position, RawRecord* record) const {
   return ReadStatus::kRecord;
 }
 
-CRingWalker::CRingWalker(const CEventRing& ring)
-    : ring(ring), position(ring.WriteIndex() - ring.Slots()) {}
+CRingWalker::CRingWalker(const CEventRing& walked)
+    : ring(walked), position(walked.WriteIndex() - walked.Slots()) {}
 
-CRingWalker::CRingWalker(const CEventRing& ring, std::uint32_t position)
-    : ring(ring), position(position) {}
+CRingWalker::CRingWalker(const CEventRing& walked, std::uint32_t start)
+    : ring(walked), position(start) {}
 
 bool CRingWalker::Next(RawRecord* record, bool waitForUnfinished) {
   for (;;) {

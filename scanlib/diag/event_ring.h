@@ -133,10 +133,10 @@ class CEventRing {
 class CRingWalker {
  public:
   // Starts at the oldest position of `ring` (write index minus slot count).
-  explicit CRingWalker(const CEventRing& ring);
+  explicit CRingWalker(const CEventRing& walked);
 
-  // Starts at `position` (to follow records from a known point).
-  CRingWalker(const CEventRing& ring, std::uint32_t position);
+  // Starts at `start` (to follow records from a known point).
+  CRingWalker(const CEventRing& walked, std::uint32_t start);
 
   // The next finished record, or false when the write index is reached.
   // With `waitForUnfinished`, a position whose record is reserved but not yet

@@ -60,7 +60,7 @@ std::optional<std::uint64_t> Number(std::string_view text) {
 
 class CRegistryKey {
  public:
-  CRegistryKey(platform::IRegistry& registry, bool write) : registry(registry) {
+  CRegistryKey(platform::IRegistry& store, bool write) : registry(store) {
     status = write ? registry.CreateKey(platform::HKEY_LOCAL_MACHINE, kEventLogKey,
                                         platform::REG_OPTION_NON_VOLATILE,
                                         platform::KEY_ALL_ACCESS, &key, nullptr)
