@@ -79,7 +79,7 @@ DWORD CSharedMemory::CreateOrOpen(std::string_view name, std::size_t bytes, bool
       return ERROR_NOT_ENOUGH_MEMORY;
     }
   } else {
-    struct stat status{};
+    struct stat status {};
     if (fstat(handle, &status) != 0 || status.st_size < 0 ||
         static_cast<std::size_t>(status.st_size) != bytes) {
       close(handle);
@@ -100,7 +100,7 @@ DWORD CSharedMemory::Open(std::string_view name) {
   if (!ValidName(name) || fd >= 0) return ERROR_INVALID_PARAMETER;
   int handle = shm_open(std::string(name).c_str(), O_RDWR | O_CLOEXEC, 0);
   if (handle < 0) return OpenError(errno);
-  struct stat status{};
+  struct stat status {};
   if (fstat(handle, &status) != 0 || status.st_size <= 0) {
     close(handle);
     return ERROR_INVALID_DATA;
@@ -217,8 +217,7 @@ DWORD CNamedEvent::Wait(std::chrono::milliseconds limit) {
     timespec timeout{static_cast<time_t>(nanoseconds / 1000000000),
                      static_cast<long>(nanoseconds % 1000000000)};
     // Returns at once when the word is no longer 0; EINTR and EAGAIN loop.
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAIT, 0, &timeout, nullptr,
-            0);
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAIT, 0, &timeout, nullptr, 0);
   }
   return WAIT_OBJECT_0;
 }

@@ -80,8 +80,7 @@ std::optional<TEventFilter> FilterFromBytes(std::span<const std::uint8_t> bytes)
   return filter;
 }
 
-CSharedFilter::CSharedFilter(std::byte* shared)
-    : block(reinterpret_cast<TEventFilter*>(shared)) {}
+CSharedFilter::CSharedFilter(std::byte* shared) : block(reinterpret_cast<TEventFilter*>(shared)) {}
 
 TEventFilter CSharedFilter::Load() const {
   TEventFilter copy{};

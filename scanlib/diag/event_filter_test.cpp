@@ -103,8 +103,16 @@ TEST(EventFilter, Limits_RefuseOversizedBlocks) {
   } cases[] = {
       {"11 rules", [](TEventFilter& f) { f.ruleCount = 11; }},
       {"21 ids", [](TEventFilter& f) { f.idCount = 21; }},
-      {"category 4096", [](TEventFilter& f) { f.rules[0] = {4096, 1}; f.ruleCount = 1; }},
-      {"rule mask 16", [](TEventFilter& f) { f.rules[0] = {1, 16}; f.ruleCount = 1; }},
+      {"category 4096",
+       [](TEventFilter& f) {
+         f.rules[0] = {4096, 1};
+         f.ruleCount = 1;
+       }},
+      {"rule mask 16",
+       [](TEventFilter& f) {
+         f.rules[0] = {1, 16};
+         f.ruleCount = 1;
+       }},
       {"default mask 16", [](TEventFilter& f) { f.defaultMask = 16; }},
   };
   for (const Case& c : cases) {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,7 +27,8 @@ template <typename... Args>
 std::string Format(const char* format, Args... arguments) {
   char text[kMaxLogText + 2];
   int length = std::snprintf(text, sizeof text, format, arguments...);
-  return length < 0 ? std::string() : std::string(text, std::min<std::size_t>(length, sizeof text - 1));
+  return length < 0 ? std::string()
+                    : std::string(text, std::min<std::size_t>(length, sizeof text - 1));
 }
 
 }  // namespace
@@ -82,7 +83,8 @@ class CEventLogInit::CLogKey {
     return fits;
   }
 
-  void SetBinary(std::string_view name, const wchar_t* wideName, std::span<const std::uint8_t> data) {
+  void SetBinary(std::string_view name, const wchar_t* wideName,
+                 std::span<const std::uint8_t> data) {
     if (Get() == 0) return;
     platform::LSTATUS status = registry.SetValue(key, name, platform::REG_BINARY, data.data(),
                                                  static_cast<platform::DWORD>(data.size()));
@@ -95,7 +97,9 @@ class CEventLogInit::CLogKey {
   std::vector<std::pair<std::uint32_t, std::string>> notes;
 
  private:
-  void Note(std::uint32_t recordId, std::string text) { notes.emplace_back(recordId, std::move(text)); }
+  void Note(std::uint32_t recordId, std::string text) {
+    notes.emplace_back(recordId, std::move(text));
+  }
 
   IRegistry& registry;
   HKEY key = 0;
@@ -148,8 +152,8 @@ DWORD CEventLogInit::SetUp(CLogKey& key, bool* created) {
 std::uint32_t CEventLogInit::AgreeQueueSize(CLogKey& key, const TEventLogNames& names,
                                             bool* fromRegistry) {
   bool created = false;
-  bool shared = sizeMemory.CreateOrOpen(names.queueSize, sizeof(std::uint32_t), &created) ==
-                ERROR_SUCCESS;
+  bool shared =
+      sizeMemory.CreateOrOpen(names.queueSize, sizeof(std::uint32_t), &created) == ERROR_SUCCESS;
   if (shared && !created) return SharedQueueSize().load(std::memory_order_relaxed);
   std::uint32_t queueSize = kDefaultQueueSize;
   std::uint8_t bytes[4];

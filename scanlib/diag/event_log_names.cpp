@@ -5,7 +5,9 @@
 namespace lx2d {
 
 TEventLogNames EventLogNames(std::string_view prefix) {
-  auto name = [prefix](std::string_view base) { return "/" + std::string(prefix) + std::string(base); };
+  auto name = [prefix](std::string_view base) {
+    return "/" + std::string(prefix) + std::string(base);
+  };
   return {name("EVTLOG_QUEUELOG_SIZE"), name("EVTLOG_LOG_FILTR2"), name("EVTLOG_LOG_QUEUE"),
           name("VLXSNMPTrapMuxObject"), name("EventHook")};
 }

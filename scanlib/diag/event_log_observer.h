@@ -13,12 +13,9 @@ class CEventLogObserver final : public ILinkObserver {
  public:
   explicit CEventLogObserver(CEventManager& target) : log(target) {}
 
-  void LogText(uint32_t recordId, std::string_view text) override {
-    log.WriteText(recordId, text);
-  }
+  void LogText(uint32_t recordId, std::string_view text) override { log.WriteText(recordId, text); }
 
-  void LogDump(uint32_t recordId, std::string_view title,
-               std::span<const uint8_t> data) override {
+  void LogDump(uint32_t recordId, std::string_view title, std::span<const uint8_t> data) override {
     log.WriteDump(recordId, data.size(), 1, data.data(), title);
   }
 

@@ -219,8 +219,8 @@ TEST_F(EventLogTest, Dump_StoresTitleFillAndElements) {
   ASSERT_EQ(reader.Open(names.Prefix()), platform::ERROR_SUCCESS);
   RawRecord raw;
   ASSERT_EQ(reader.Ring().Read(records[0].index, &raw), ReadStatus::kRecord);
-  const std::byte expected[] = {std::byte{2}, std::byte{0}, std::byte{0}, std::byte{0},
-                                std::byte{4}, std::byte{0}, std::byte{4}, std::byte{0},
+  const std::byte expected[] = {std::byte{2},   std::byte{0},   std::byte{0}, std::byte{0},
+                                std::byte{4},   std::byte{0},   std::byte{4}, std::byte{0},
                                 std::byte{'A'}, std::byte{'B'}, std::byte{0}, std::byte{0}};
   ASSERT_EQ(raw.data.size(), 12u + sizeof expected + 8);
   EXPECT_EQ(std::memcmp(raw.data.data() + 12, expected, sizeof expected), 0);
@@ -269,9 +269,11 @@ TEST_F(EventLogTest, RegistryErrors_AreLoggedWithTheirOwnTexts) {
     bool keyExists;
     std::vector<std::string> texts;
   } cases[] = {
-      {"no key, read-only hive", false,
+      {"no key, read-only hive",
+       false,
        {"CRegistry::Open Error; Subkey: SOFTWARE\\Veltrix\\EventLog\r\n"}},
-      {"key without values, read-only hive", true,
+      {"key without values, read-only hive",
+       true,
        {"CRegistry::QueryValue Error. Value name: QueueSize\r\n",
         "CRegistry::QueryValue Error. Value name: EventFilter\r\n",
         "CRegistry::SetBinaryValue Err: 0x5 Value Name: EventFilter"}},
@@ -279,7 +281,8 @@ TEST_F(EventLogTest, RegistryErrors_AreLoggedWithTheirOwnTexts) {
   for (const Case& c : cases) {
     CPrivateEventLogNames own;
     platform::CMemoryRegistry readOnly;
-    if (c.keyExists) readOnly.SetRaw(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrix\\EventLog\\x", "", 1, {});
+    if (c.keyExists)
+      readOnly.SetRaw(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrix\\EventLog\\x", "", 1, {});
     readOnly.SetReadOnly(HKEY_LOCAL_MACHINE, true);
     CEventLogInit log(own.Prefix(), readOnly);
     ASSERT_TRUE(log.HasQueue()) << c.what;

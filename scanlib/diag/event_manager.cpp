@@ -30,8 +30,7 @@ std::basic_string_view<Char> Cut(std::basic_string_view<Char> text, Char* buffer
 }
 
 template <typename T>
-  requires std::is_trivially_copyable_v<T>
-std::span<const std::byte> Bytes(const T& value) {
+requires std::is_trivially_copyable_v<T> std::span<const std::byte> Bytes(const T& value) {
   return std::as_bytes(std::span<const T>(&value, 1));
 }
 
@@ -66,9 +65,15 @@ CEventManager::CEventManager()
 
 CEventManager::~CEventManager() = default;
 
-DWORD CEventManager::Store(std::uint32_t type,
-                           std::span<const std::span<const std::byte>> pieces) {
-  if (ring.Append(type, pieces) != kAppendStored) return ERROR_BUFFER_OVERFLOW;
+DWORD CEventManager::Store(std::uint32_t type, std::span<const std::span<const std::byte>> pieces) {
+  switch (ring.Append(type, pieces)) {
+    case kAppendStored:
+      break;
+    case kAppendTooLarge:
+      return ERROR_BUFFER_OVERFLOW;
+    default:
+      return ERROR_TIMEOUT;
+  }
   if (ring.ReaderWaiting()) hook.Set();
   return platform::ERROR_SUCCESS;
 }
@@ -112,7 +117,8 @@ DWORD CEventManager::WriteWideText(std::u16string_view text) {
   // The conversion stops at a zero character, as the record's reader would.
   ansi.resize(std::strlen(ansi.c_str()));
   RecordStamp stamp = Stamp(0);
-  const std::span<const std::byte> pieces[] = {Bytes(stamp).first(8), Bytes(std::string_view(ansi)), {kZeros, 1}};
+  const std::span<const std::byte> pieces[] = {
+      Bytes(stamp).first(8), Bytes(std::string_view(ansi)), {kZeros, 1}};
   return Store(kRecordWideText, pieces);
 }
 
@@ -144,9 +150,8 @@ DWORD CEventManager::LogWideText(const wchar_t* format, ...) {
   return WriteWideText({wide, units});
 }
 
-DWORD CEventManager::WriteDump(std::uint32_t recordId, std::size_t count,
-                               std::uint8_t elementSize, const void* data,
-                               std::string_view title) {
+DWORD CEventManager::WriteDump(std::uint32_t recordId, std::size_t count, std::uint8_t elementSize,
+                               const void* data, std::string_view title) {
   if (elementSize == 0 || (data == nullptr && count > 0)) return platform::ERROR_INVALID_PARAMETER;
   if (!ring.Attached()) return platform::ERROR_INVALID_HANDLE;
   if (!filter.Passes(recordId)) return ERROR_CANCELLED;
@@ -167,7 +172,10 @@ DWORD CEventManager::WriteDump(std::uint32_t recordId, std::size_t count,
   DumpFields fields{static_cast<std::uint32_t>(count), elementSize, 0,
                     static_cast<std::uint16_t>(titleBytes)};
   const std::span<const std::byte> pieces[] = {
-      Bytes(stamp), Bytes(fields), Bytes(title), {kZeros, titleBytes - title.size()},
+      Bytes(stamp),
+      Bytes(fields),
+      Bytes(title),
+      {kZeros, titleBytes - title.size()},
       {static_cast<const std::byte*>(data), static_cast<std::size_t>(dataBytes)}};
   return Store(kRecordDump, pieces);
 }

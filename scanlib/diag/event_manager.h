@@ -10,6 +10,9 @@
 //   ERROR_INVALID_HANDLE     this process has no queue (set-up failed)
 //   ERROR_CANCELLED          the filter held the record back
 //   ERROR_BUFFER_OVERFLOW    the record takes too many slots; dropped
+//   ERROR_TIMEOUT            the writer was held up while others went a whole
+//                            lap round the ring: its slots hold newer
+//                            records now, so it was not published
 //   ERROR_INVALID_PARAMETER  no format or title, an element size of 0, or a
 //                            format that cannot be rendered
 //   ERROR_NOT_ENOUGH_MEMORY  a wide text could not be converted for want of
@@ -31,6 +34,7 @@ namespace lx2d {
 using platform::DWORD;
 
 inline constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
+inline constexpr DWORD ERROR_TIMEOUT = 1460;
 inline constexpr DWORD ERROR_CANCELLED = 1223;
 
 // Texts longer than this are cut to kCutKeep characters and "...\n".

@@ -31,7 +31,8 @@ class CFieldReader {
   bool TakeText(std::string* text) {
     const void* zero = std::memchr(rest.data(), 0, rest.size());
     if (zero == nullptr) return false;
-    std::size_t length = static_cast<std::size_t>(static_cast<const std::byte*>(zero) - rest.data());
+    std::size_t length =
+        static_cast<std::size_t>(static_cast<const std::byte*>(zero) - rest.data());
     text->assign(reinterpret_cast<const char*>(rest.data()), length);
     rest = rest.subspan(length + 1);
     return true;

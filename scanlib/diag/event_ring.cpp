@@ -1,7 +1,7 @@
 #include "event_ring.h"
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 
@@ -111,9 +111,8 @@ bool CEventRing::Attach(std::byte* mapping, std::size_t bytes,
                         std::optional<std::uint32_t> expected) {
   base = nullptr;
   if (mapping == nullptr || bytes < kRingHeaderBytes) return false;
-  std::uint32_t count =
-      Atomic32(*reinterpret_cast<std::uint32_t*>(mapping + kSlotCountAt)).load(
-          std::memory_order_acquire);
+  std::uint32_t count = Atomic32(*reinterpret_cast<std::uint32_t*>(mapping + kSlotCountAt))
+                            .load(std::memory_order_acquire);
   if (count < 2 || !std::has_single_bit(count)) return false;
   if (expected && *expected != count) return false;
   if ((bytes - kRingHeaderBytes) / kSlotBytes < count) return false;
@@ -130,9 +129,8 @@ std::uint32_t* CEventRing::Word(std::size_t offset) const {
 }
 
 std::uint64_t* CEventRing::Slot(std::uint32_t position) const {
-  return reinterpret_cast<std::uint64_t*>(base + kRingHeaderBytes +
-                                          static_cast<std::size_t>(position & (slots - 1)) *
-                                              kSlotBytes);
+  return reinterpret_cast<std::uint64_t*>(
+      base + kRingHeaderBytes + static_cast<std::size_t>(position & (slots - 1)) * kSlotBytes);
 }
 
 int CEventRing::Append(std::uint32_t type, std::span<const std::span<const std::byte>> pieces) {
@@ -140,8 +138,9 @@ int CEventRing::Append(std::uint32_t type, std::span<const std::span<const std::
   for (auto piece : pieces) size += piece.size();
   std::uint64_t needed = SlotsFor(size);
   if (needed >= largestRecord) return kAppendTooLarge;
-  std::uint32_t index = Atomic32(*Word(kWriteIndexAt))
-                            .fetch_add(static_cast<std::uint32_t>(needed), std::memory_order_relaxed);
+  std::uint32_t index =
+      Atomic32(*Word(kWriteIndexAt))
+          .fetch_add(static_cast<std::uint32_t>(needed), std::memory_order_relaxed);
   // Readers that see any of the data below must also see the reservation.
   std::atomic_thread_fence(std::memory_order_release);
   CSlotFiller filler(Slot(0), slots - 1, Word(kWriteIndexAt), index + 1);

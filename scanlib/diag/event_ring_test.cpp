@@ -56,8 +56,7 @@ TEST(EventRing, Geometry_FollowsQueueSize) {
       {0x9000, 0x1000, 0x1000},      // not a power of two: 0x8000 of it is used
       {0xFFFFF, 0x10000, 0x10000},   // just below the large-ring limit
       {0x100000, 0x20000, 0x20000},  // large rings cap records at 0x20000 slots
-      {0x400000, 0x80000, 0x20000},
-      {16, 2, 2},
+      {0x400000, 0x80000, 0x20000}, {16, 2, 2},
   };
   for (const Case& c : cases) {
     auto geometry = GeometryFor(c.queueSize);

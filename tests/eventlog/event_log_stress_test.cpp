@@ -31,8 +31,7 @@ constexpr std::uint32_t kQueueSize = 0x400000;  // room for every record: nothin
 bool Matches(const TEventRecord& record, const NumberedRecord& expected) {
   if (record.recordId != kStressRecordId || record.text != expected.text) return false;
   if (!expected.dump) return record.type == kRecordText;
-  return record.type == kRecordDump && record.elementSize == 1 &&
-         record.elements == expected.bytes;
+  return record.type == kRecordDump && record.elementSize == 1 && record.elements == expected.bytes;
 }
 
 TEST(EventLogStress, ProcessesAndThreadsWritingAtOnce_LoseAndTearNothing) {
@@ -59,10 +58,9 @@ TEST(EventLogStress, ProcessesAndThreadsWritingAtOnce_LoseAndTearNothing) {
   // All start at once, so that several race to create the segments.
   CChildProcess writers[kWriters];
   for (int w = 0; w < kWriters; ++w) {
-    ASSERT_TRUE(writers[w].Start(platform::TestProgramDirectory() + "/lx2d_event_log_writer",
-                                 {std::to_string(w), std::to_string(kThreads),
-                                  std::to_string(kRecords)},
-                                 environment));
+    ASSERT_TRUE(writers[w].Start(
+        platform::TestProgramDirectory() + "/lx2d_event_log_writer",
+        {std::to_string(w), std::to_string(kThreads), std::to_string(kRecords)}, environment));
   }
   for (auto& writer : writers) EXPECT_EQ(writer.Wait(std::chrono::seconds(120)), 0);
 

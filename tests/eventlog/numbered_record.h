@@ -20,8 +20,8 @@ struct NumberedRecord {
 inline NumberedRecord MakeNumberedRecord(int writer, int thread, int sequence) {
   NumberedRecord record;
   record.dump = sequence % 3 == 0;
-  std::string name = "w" + std::to_string(writer) + "." + std::to_string(thread) + " n" +
-                     std::to_string(sequence);
+  std::string name =
+      "w" + std::to_string(writer) + "." + std::to_string(thread) + " n" + std::to_string(sequence);
   if (record.dump) {
     record.text = name;
     for (int i = 0; i < 1 + sequence % 50; ++i) {

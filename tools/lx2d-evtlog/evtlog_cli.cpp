@@ -62,8 +62,8 @@ class CRegistryKey {
  public:
   CRegistryKey(platform::IRegistry& store, bool write) : registry(store) {
     status = write ? registry.CreateKey(platform::HKEY_LOCAL_MACHINE, kEventLogKey,
-                                        platform::REG_OPTION_NON_VOLATILE,
-                                        platform::KEY_ALL_ACCESS, &key, nullptr)
+                                        platform::REG_OPTION_NON_VOLATILE, platform::KEY_ALL_ACCESS,
+                                        &key, nullptr)
                    : registry.OpenKey(platform::HKEY_LOCAL_MACHINE, kEventLogKey,
                                       platform::KEY_READ, &key);
   }

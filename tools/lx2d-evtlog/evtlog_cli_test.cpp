@@ -78,14 +78,10 @@ TEST_F(EvtlogCliTest, FilterSet_RefusesWhatTheBlockCannotHold) {
     elevenRules.push_back(std::to_string(i) + ":1");
   }
   std::vector<std::vector<std::string>> cases = {
-      {"filter", "set", "--rule", "4096:1"},
-      {"filter", "set", "--rule", "1:16"},
-      {"filter", "set", "--rule", "1"},
-      {"filter", "set", "--default", "16"},
-      {"filter", "set", "--id", "0x100000000"},
-      {"filter", "set", "--id"},
-      {"filter", "set", "--colour", "1"},
-      elevenRules,
+      {"filter", "set", "--rule", "4096:1"},    {"filter", "set", "--rule", "1:16"},
+      {"filter", "set", "--rule", "1"},         {"filter", "set", "--default", "16"},
+      {"filter", "set", "--id", "0x100000000"}, {"filter", "set", "--id"},
+      {"filter", "set", "--colour", "1"},       elevenRules,
   };
   for (const auto& args : cases) {
     EXPECT_EQ(Run(args), kExitUsage) << args.back();
