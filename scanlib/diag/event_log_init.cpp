@@ -19,7 +19,7 @@ using platform::IRegistry;
 namespace {
 
 // How long a process waits for another one still creating the segments.
-constexpr auto kCreationWait = std::chrono::seconds(5);
+constexpr auto kCreationWait = std::chrono::seconds(2);
 
 constexpr wchar_t kWideKeyName[] = L"SOFTWARE\\Veltrix\\EventLog";
 

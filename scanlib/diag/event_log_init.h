@@ -3,7 +3,7 @@
 //  1. create or open the event "EventHook";
 //  2. create or open the mutex "VLXSNMPTrapMuxObject" and hold it while the
 //     segments are created, so that another process never sees one half
-//     made (it waits for the holder, at most a few seconds);
+//     made (it waits for the holder, at most two seconds);
 //  3. create or open "EVTLOG_QUEUELOG_SIZE"; its creator stores "QueueSize"
 //     from the registry (default 0x8000), the others take what is stored;
 //  4. create or open "EVTLOG_LOG_FILTR2"; its creator loads "EventFilter",
