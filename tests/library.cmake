@@ -25,4 +25,43 @@ function(lx2d_library_suite name)
 endfunction()
 
 lx2d_library_suite(library_test
-  library/library_crash_test.cpp library/library_request_test.cpp library/library_state_test.cpp)
+  library/library_buffer_test.cpp library/library_crash_test.cpp library/library_request_test.cpp
+  library/library_ioctl_test.cpp library/library_settings_test.cpp library/library_state_test.cpp)
+
+# The library's own code in the test process, for what a host cannot see:
+# the trace lines handed to attached observers.
+lx2d_test(library_trace_test SOURCES library/library_trace_test.cpp
+          LIBS lx2d_library_host lx2d_scanlib_api lx2d_usb_hid_port)
+set_tests_properties(library_trace_test PROPERTIES LABELS library)
+
+# Host threads and the receive thread together; run under ThreadSanitizer
+# too, so it is one test named after its program.
+add_executable(library_threaded_test library/library_threaded_test.cpp)
+target_link_libraries(library_threaded_test PRIVATE lx2d_library_host GTest::gtest_main)
+set_target_properties(library_threaded_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_test(NAME library_threaded_test COMMAND library_threaded_test)
+set_tests_properties(library_threaded_test PROPERTIES LABELS "library;threaded" TIMEOUT 180)
+lx2d_allow_fault_handlers(library_threaded_test)
+
+# The library file defines exactly its exports.
+add_test(NAME library_exports
+         COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:RDLK_HID>
+                 -DEXPECTED=${CMAKE_SOURCE_DIR}/scanlib/api/exports.map
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/library/exports_check.cmake)
+
+# The public header from C: a C program linked against the library, in
+# private folders.
+add_executable(library_header_test library/header_test.c)
+target_link_libraries(library_header_test PRIVATE RDLK_HID)
+# Linked by the C++ driver: a sanitized library needs the sanitizers' C++
+# runtime from its host program.
+set_target_properties(library_header_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+                                                     LINKER_LANGUAGE CXX)
+add_test(NAME library_header_test
+         COMMAND sh -c "d=$(mktemp -d) && LX2D_USER_DIR=$d/user LX2D_SYSTEM_DIR=$d/system LX2D_STATE_DIR=$d/state LX2D_RUNTIME_DIR=$d/run $<TARGET_FILE:library_header_test>; s=$?; rm -rf $d; exit $s")
+
+# Installed where GNUInstallDirs says, with a pkg-config file that finds it.
+include(GNUInstallDirs)
+add_test(NAME library_install
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/library/install_check.sh ${CMAKE_BINARY_DIR}
+                 ${CMAKE_INSTALL_LIBDIR} ${CMAKE_INSTALL_INCLUDEDIR})

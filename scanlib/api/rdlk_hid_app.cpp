@@ -14,6 +14,8 @@ CRDLK_HIDApp& TheApp() {
   return app;
 }
 
+CLibraryObserver& LibraryObserver() { return TheApp().Observer(); }
+
 bool CRDLK_HIDApp::Guard(void (*frame)(void*), void* context) {
   platform::ExceptionRecord record;
   if (platform::RunGuarded(frame, context, record)) return true;
