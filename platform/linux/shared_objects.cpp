@@ -20,6 +20,7 @@ namespace lx2d::platform {
 namespace {
 
 constexpr mode_t kEveryone = 0666;
+constexpr auto kSizingWait = std::chrono::seconds(2);
 
 bool ValidName(std::string_view name) {
   return name.size() > 1 && name.size() < 250 && name[0] == '/' &&
@@ -53,6 +54,22 @@ int CreateOrOpenObject(const std::string& name, bool* created) {
   return -1;
 }
 
+// The size of an existing object. Its creator sizes it just after creating
+// it; an object still empty is waited for a while, so that a process opening
+// it in that moment does not take it for one of the wrong size. 0 when it
+// stays empty or cannot be examined.
+std::size_t SizeOnceSet(int handle) {
+  auto deadline = std::chrono::steady_clock::now() + kSizingWait;
+  for (;;) {
+    struct stat status {};
+    if (fstat(handle, &status) != 0 || status.st_size < 0) return 0;
+    if (status.st_size > 0 || std::chrono::steady_clock::now() >= deadline) {
+      return static_cast<std::size_t>(status.st_size);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 }  // namespace
 
 CSharedMemory::~CSharedMemory() { Close(); }
@@ -78,13 +95,9 @@ DWORD CSharedMemory::CreateOrOpen(std::string_view name, std::size_t bytes, bool
       shm_unlink(path.c_str());
       return ERROR_NOT_ENOUGH_MEMORY;
     }
-  } else {
-    struct stat status {};
-    if (fstat(handle, &status) != 0 || status.st_size < 0 ||
-        static_cast<std::size_t>(status.st_size) != bytes) {
-      close(handle);
-      return ERROR_INVALID_DATA;
-    }
+  } else if (SizeOnceSet(handle) != bytes) {
+    close(handle);
+    return ERROR_INVALID_DATA;
   }
   DWORD result = Map(handle, bytes);
   if (result != ERROR_SUCCESS) {

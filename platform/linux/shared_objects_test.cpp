@@ -1,7 +1,10 @@
 #include "platform/shared_objects.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -54,6 +57,34 @@ TEST_F(SharedObjectsTest, Open_SharesTheBytesAndRefusesAnotherSize) {
     CSharedMemory refused;
     EXPECT_EQ(refused.CreateOrOpen(bad, 8, nullptr), ERROR_INVALID_PARAMETER) << bad;
   }
+}
+
+// A creator makes the object and sizes it a moment later; an opener in that
+// moment must not take it for one of the wrong size (the event, created
+// before the log's mutex is held, depends on it).
+TEST_F(SharedObjectsTest, OpenWhileTheCreatorSizesIt_WaitsForTheSize) {
+  int creator = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+  ASSERT_GE(creator, 0);
+  std::thread sizing([creator] {
+    std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_EQ(ftruncate(creator, 4), 0);
+  });
+  CNamedEvent event;
+  DWORD status = event.CreateOrOpen(name);
+  sizing.join();
+  close(creator);
+  ASSERT_EQ(status, ERROR_SUCCESS);
+  event.Set();
+  EXPECT_EQ(event.Wait(milliseconds(0)), WAIT_OBJECT_0);
+
+  // One that stays empty is still refused, after the wait.
+  CSharedMemory::Remove(name);
+  creator = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+  ASSERT_GE(creator, 0);
+  close(creator);
+  CSharedMemory memory;
+  EXPECT_EQ(memory.CreateOrOpen(name, 4, nullptr), ERROR_INVALID_DATA);
+  EXPECT_EQ(memory.Data(), nullptr);
 }
 
 TEST_F(SharedObjectsTest, Remove_RefusesWhileMarkedInUse) {

@@ -35,6 +35,8 @@ class CSharedMemory {
   // exists already, opens and maps it instead. *created (may be null) tells
   // which. Creation is not atomic to other processes by itself: callers that
   // fill a new segment hold a CNamedLock meanwhile, and openers take it too.
+  // An existing segment still empty is one its creator has not sized yet: it
+  // is waited for, at most two seconds.
   // Results: ERROR_SUCCESS; ERROR_INVALID_DATA when an existing segment's size
   // is not `size` (nothing mapped); ERROR_ACCESS_DENIED when the caller may
   // not open it read-write; ERROR_NOT_ENOUGH_MEMORY when it cannot be sized
