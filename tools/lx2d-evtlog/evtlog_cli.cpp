@@ -221,6 +221,12 @@ int FilterShow(std::ostream& out, std::ostream& err, platform::IRegistry& regist
   if (status == ERROR_SUCCESS) {
     status = registry.QueryValue(key.key, kEventFilterValue, &type, bytes.data(), &size);
   }
+  if (status != ERROR_SUCCESS && status != platform::ERROR_FILE_NOT_FOUND) {
+    // There may well be a value (one too large, say): "none" would be wrong.
+    err << "lx2d-evtlog: cannot read HKLM\\" << kEventLogKey << "\\" << kEventFilterValue
+        << " (error " << status << ")\n";
+    return kExitFailed;
+  }
   std::optional<TEventFilter> stored;
   if (status == ERROR_SUCCESS && type == platform::REG_BINARY) stored = FilterFromBytes(bytes);
   if (status == ERROR_SUCCESS && (!stored || size != bytes.size())) {

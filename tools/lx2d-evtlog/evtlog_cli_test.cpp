@@ -140,6 +140,20 @@ TEST_F(EvtlogCliTest, Reset_RemovesTheLogOnlyWhenNobodyHoldsIt) {
   EXPECT_EQ(out.str(), "no event log to remove\n");
 }
 
+TEST_F(EvtlogCliTest, FilterShow_ReportsAValueItCannotRead) {
+  struct Case {
+    const char* what;
+    std::size_t bytes;
+  } cases[] = {{"shorter than a block", 100}, {"longer than a block", 200}};
+  for (const Case& c : cases) {
+    registry.SetRaw(platform::HKEY_LOCAL_MACHINE, kEventLogKey, "EventFilter", platform::REG_BINARY,
+                    std::vector<std::uint8_t>(c.bytes, 1));
+    EXPECT_EQ(Run({"filter", "show"}), kExitFailed) << c.what;
+    EXPECT_EQ(out.str().find("no EventFilter"), std::string::npos) << c.what << ": " << out.str();
+    EXPECT_NE(err.str().find("EventFilter"), std::string::npos) << c.what;
+  }
+}
+
 TEST_F(EvtlogCliTest, BadUsage_PrintsTheUsage) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {}, {"dump", "x"}, {"filter"}, {"follow", "--count"}, {"follow", "--count", "x"}}) {
