@@ -264,10 +264,23 @@ int Reset(std::ostream& out, std::ostream& err, std::string_view prefix) {
     err << "lx2d-evtlog: a running process still holds the event log; nothing removed\n";
     return kExitFailed;
   }
-  bool removed = status == ERROR_SUCCESS;
+  // A segment this user may not remove (another user's log) is no reason
+  // to say there was none.
+  bool removed = false;
+  bool failed = false;
+  auto account = [&](const std::string& name, DWORD result) {
+    if (result == ERROR_SUCCESS) {
+      removed = true;
+    } else if (result != platform::ERROR_FILE_NOT_FOUND) {
+      err << "lx2d-evtlog: cannot remove " << name << " (error " << result << ")\n";
+      failed = true;
+    }
+  };
+  account(names.queue, status);
   for (const std::string* name : {&names.filter, &names.queueSize}) {
-    removed |= platform::CSharedMemory::Remove(*name) == ERROR_SUCCESS;
+    account(*name, platform::CSharedMemory::Remove(*name));
   }
+  if (failed) return kExitFailed;
   out << (removed ? "event log removed; the next process creates it afresh\n"
                   : "no event log to remove\n");
   return kExitSuccess;

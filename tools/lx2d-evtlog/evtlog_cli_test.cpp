@@ -140,6 +140,14 @@ TEST_F(EvtlogCliTest, Reset_RemovesTheLogOnlyWhenNobodyHoldsIt) {
   EXPECT_EQ(out.str(), "no event log to remove\n");
 }
 
+TEST_F(EvtlogCliTest, Reset_ReportsSegmentsItCannotRemove) {
+  // Names the platform refuses stand for segments this user may not touch.
+  EXPECT_EQ(RunEvtlogCommand({"reset"}, out, err, registry, "bad/prefix_"), kExitFailed);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_NE(err.str().find("cannot remove /bad/prefix_EVTLOG_LOG_QUEUE"), std::string::npos)
+      << err.str();
+}
+
 TEST_F(EvtlogCliTest, FilterShow_ReportsAValueItCannotRead) {
   struct Case {
     const char* what;
