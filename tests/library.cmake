@@ -42,6 +42,7 @@ set_target_properties(library_threaded_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY 
 add_test(NAME library_threaded_test COMMAND library_threaded_test)
 set_tests_properties(library_threaded_test PROPERTIES LABELS "library;threaded" TIMEOUT 180)
 lx2d_allow_fault_handlers(library_threaded_test)
+lx2d_private_event_log(library_threaded_test)
 
 # The library file defines exactly its exports.
 add_test(NAME library_exports
@@ -59,6 +60,7 @@ set_target_properties(library_header_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${
                                                      LINKER_LANGUAGE CXX)
 add_test(NAME library_header_test
          COMMAND sh -c "d=$(mktemp -d) && LX2D_USER_DIR=$d/user LX2D_SYSTEM_DIR=$d/system LX2D_STATE_DIR=$d/state LX2D_RUNTIME_DIR=$d/run $<TARGET_FILE:library_header_test>; s=$?; rm -rf $d; exit $s")
+lx2d_private_event_log(library_header_test)
 
 # Installed where GNUInstallDirs says, with a pkg-config file that finds it.
 include(GNUInstallDirs)
