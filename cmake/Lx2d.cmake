@@ -26,6 +26,13 @@ else()
   set(LX2D_FUZZ OFF)
 endif()
 
+# lx2d_private_event_log(TESTS...): tests never write into the machine's
+# event log; those that load the library, or set the log up, use a test log.
+function(lx2d_private_event_log)
+  set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT_MODIFICATION
+               LX2D_EVTLOG_PREFIX=set:lx2dtest_)
+endfunction()
+
 # lx2d_test(NAME SOURCES... [LIBS libs...] [LABELS labels...])
 # One GoogleTest executable registered as one ctest test. The label
 # "threaded" marks suites that the ThreadSanitizer build runs as well.
@@ -35,6 +42,7 @@ function(lx2d_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
+  lx2d_private_event_log(${name})
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()

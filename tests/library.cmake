@@ -20,7 +20,8 @@ function(lx2d_library_suite name)
   # The library's exception guard installs its own fault handlers.
   gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 120 LABELS library ENVIRONMENT_MODIFICATION
-                                  "ASAN_OPTIONS=path_list_append:allow_user_segv_handler=1")
+                                  "ASAN_OPTIONS=path_list_append:allow_user_segv_handler=1"
+                                  ENVIRONMENT LX2D_EVTLOG_PREFIX=lx2dtest_)
 endfunction()
 
 lx2d_library_suite(library_test
@@ -41,6 +42,7 @@ set_target_properties(library_threaded_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY 
 add_test(NAME library_threaded_test COMMAND library_threaded_test)
 set_tests_properties(library_threaded_test PROPERTIES LABELS "library;threaded" TIMEOUT 180)
 lx2d_allow_fault_handlers(library_threaded_test)
+lx2d_private_event_log(library_threaded_test)
 
 # The library file defines exactly its exports.
 add_test(NAME library_exports
@@ -58,6 +60,7 @@ set_target_properties(library_header_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${
                                                      LINKER_LANGUAGE CXX)
 add_test(NAME library_header_test
          COMMAND sh -c "d=$(mktemp -d) && LX2D_USER_DIR=$d/user LX2D_SYSTEM_DIR=$d/system LX2D_STATE_DIR=$d/state LX2D_RUNTIME_DIR=$d/run $<TARGET_FILE:library_header_test>; s=$?; rm -rf $d; exit $s")
+lx2d_private_event_log(library_header_test)
 
 # Installed where GNUInstallDirs says, with a pkg-config file that finds it.
 include(GNUInstallDirs)

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "event_log_init.h"
+
 namespace lx2d {
 namespace {
 
@@ -31,7 +33,9 @@ bool Usable(OutputBuffer out) {
 CVscpCommunication::CVscpCommunication()
     : port_(MakeReaderPort(&observer_)),
       protocol_(std::make_unique<CProtocol>(*port_, host_, &observer_)),
-      versionString_(std::string(kLibraryName) + ":" + std::string(kLibraryVersion)) {}
+      versionString_(std::string(kLibraryName) + ":" + std::string(kLibraryVersion)) {
+  observer_.Attach(&ProcessEventLogObserver());
+}
 
 CVscpCommunication::~CVscpCommunication() {
   // The engine stops its receive thread before the transport goes.
