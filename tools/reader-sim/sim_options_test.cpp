@@ -17,15 +17,16 @@ TEST(SimOptions, Defaults_TheReaderOfTheUtility) {
   EXPECT_EQ(options.reportLength, 64);
   EXPECT_EQ(options.productString, "2D Barcode Reader");
   EXPECT_FALSE(options.serial.empty());
+  EXPECT_FALSE(options.serialPort);
 }
 
 TEST(SimOptions, ValuesInDecimalOrHex_FaultsSet) {
   SimOptions options;
   bool help = false;
   std::string error;
-  ASSERT_TRUE(ParseSimOptions({"--product", "0x0809", "--collection", "0", "--report-length",
-                               "32", "--busy", "2", "--split", "10", "--duplicate-replies",
-                               "--reply-delay", "250", "--serial", "?"},
+  ASSERT_TRUE(ParseSimOptions({"--product", "0x0809", "--collection", "0", "--report-length", "32",
+                               "--busy", "2", "--split", "10", "--duplicate-replies",
+                               "--reply-delay", "250", "--serial-number", "?", "--serial"},
                               options, help, error))
       << error;
   EXPECT_EQ(options.productId, 0x0809);
@@ -36,13 +37,16 @@ TEST(SimOptions, ValuesInDecimalOrHex_FaultsSet) {
   EXPECT_TRUE(options.faults.duplicateReplies);
   EXPECT_EQ(options.faults.replyDelayMs, 250u);
   EXPECT_EQ(options.serial, "?");
+  EXPECT_TRUE(options.serialPort);
 }
 
 TEST(SimOptions, BadArguments_Refused) {
   const std::vector<std::vector<std::string>> kBad = {
-      {"--bogus", "1"},          {"--product"},           {"--product", "0x10000"},
-      {"--report-length", "65"}, {"--report-length", "2"}, {"--busy", "-1"},
-      {"--vendor", "0x"},        {"stray"},
+      {"--bogus", "1"},         {"--product"},
+      {"--product", "0x10000"}, {"--report-length", "65"},
+      {"--report-length", "2"}, {"--busy", "-1"},
+      {"--vendor", "0x"},       {"stray"},
+      {"--serial", "SN1"},  // the serial number is --serial-number
   };
   for (const auto& args : kBad) {
     SimOptions options;
