@@ -92,15 +92,17 @@ class CPseudoTerminalPort final : public IPseudoTerminalPort {
   CPseudoTerminalPort(const CPseudoTerminalPort&) = delete;
   CPseudoTerminalPort& operator=(const CPseudoTerminalPort&) = delete;
 
-  // Opens a fresh pseudo-terminal and points the link at it.
+  // Opens a fresh pseudo-terminal and points the link at it. The old one
+  // is hung up only then, so a host that sees it go finds the new one.
   uint32_t Plug() {
     std::string slavePath;
     const int master = OpenMaster(slavePath);
     if (master < 0) return kSerialErrorGenFailure;
+    const bool published = Publish(linkPath_, slavePath);
     if (masterFd_ >= 0) close(masterFd_);
     masterFd_ = master;
     hostGone_ = false;
-    return Publish(linkPath_, slavePath) ? kSerialOk : kSerialErrorGenFailure;
+    return published ? kSerialOk : kSerialErrorGenFailure;
   }
 
   const std::string& PortPath() const override { return linkPath_; }

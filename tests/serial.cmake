@@ -1,0 +1,15 @@
+# Cross-module tests of the serial transport and the simulator in serial mode.
+lx2d_test(serial_sim_test SOURCES serial/serial_sim_test.cpp
+          LIBS lx2d_serial_transport lx2d_protocol lx2d_reader_sim_device lx2d_platform_fakes
+          LABELS threaded)
+target_include_directories(serial_sim_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/serial
+                           ${CMAKE_CURRENT_SOURCE_DIR}/hid)
+
+# The program in serial mode: it publishes a link to a pseudo-terminal with
+# its description, and SIGTERM or SIGINT ends it with both removed.
+foreach(signal TERM INT)
+  add_test(NAME lx2d_reader_sim_serial_${signal}
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/serial/sim_serial_signal.sh
+                   $<TARGET_FILE:lx2d-reader-sim> ${signal})
+  set_tests_properties(lx2d_reader_sim_serial_${signal} PROPERTIES TIMEOUT 60)
+endforeach()
