@@ -40,6 +40,15 @@ function(lx2d_test name)
   endif()
 endfunction()
 
+# lx2d_allow_fault_handlers(TESTS...): the sanitizers' own SIGSEGV handlers
+# let the exception guard install its handlers in these tests (and in the
+# libraries they load).
+function(lx2d_allow_fault_handlers)
+  set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT_MODIFICATION
+               ASAN_OPTIONS=path_list_append:allow_user_segv_handler=1
+               TSAN_OPTIONS=path_list_append:allow_user_segv_handler=1)
+endfunction()
+
 # lx2d_fuzzer(NAME SOURCE LIBS...): a libFuzzer target plus a short ctest run
 # over its committed corpus in fuzz/corpus/NAME (new inputs go to a scratch
 # folder so the corpus in the tree stays as committed).

@@ -13,13 +13,14 @@ namespace {
 struct DirectoryPlace {
   Directory which;
   const char* name;
+  const char* variable;
 };
 
 constexpr DirectoryPlace kPlaces[] = {
-    {Directory::kSystem, "system"},
-    {Directory::kUser, "user"},
-    {Directory::kState, "state"},
-    {Directory::kRuntime, "run"},
+    {Directory::kSystem, "system", "LX2D_SYSTEM_DIR"},
+    {Directory::kUser, "user", "LX2D_USER_DIR"},
+    {Directory::kState, "state", "LX2D_STATE_DIR"},
+    {Directory::kRuntime, "run", "LX2D_RUNTIME_DIR"},
 };
 
 }  // namespace
@@ -34,6 +35,9 @@ CTempDirectory::CTempDirectory() {
 CTempDirectory::~CTempDirectory() {
   if (overridden) {
     for (const DirectoryPlace& place : kPlaces) SetDirectoryForTesting(place.which, "");
+  }
+  if (exported) {
+    for (const DirectoryPlace& place : kPlaces) unsetenv(place.variable);
   }
   if (!path.empty()) {
     std::error_code ignored;
@@ -51,6 +55,13 @@ void CTempDirectory::UseForAllDirectories() {
     SetDirectoryForTesting(place.which, path + "/" + place.name);
   }
   overridden = true;
+}
+
+void CTempDirectory::ExportForAllDirectories() {
+  for (const DirectoryPlace& place : kPlaces) {
+    setenv(place.variable, (path + "/" + place.name).c_str(), 1);
+  }
+  exported = true;
 }
 
 }  // namespace lx2d::platform

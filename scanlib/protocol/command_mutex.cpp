@@ -43,4 +43,29 @@ bool CCommandMutex::OwnedByCaller() {
   return depth_ > 0 && owner_ == std::this_thread::get_id();
 }
 
+unsigned CCommandMutex::CallerDepth() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return owner_ == std::this_thread::get_id() ? depth_ : 0;
+}
+
+void CCommandMutex::ReleaseToDepth(unsigned depth) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (depth_ <= depth || owner_ != std::this_thread::get_id()) return;
+    depth_ = depth;
+    if (depth_ > 0) return;
+    owner_ = std::thread::id();
+  }
+  released_.notify_one();
+}
+
+void CCommandMutex::Reset() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    depth_ = 0;
+    owner_ = std::thread::id();
+  }
+  released_.notify_all();
+}
+
 }  // namespace lx2d

@@ -36,6 +36,18 @@ class CCommandMutex {
   // True when the calling thread owns the mutex.
   bool OwnedByCaller();
 
+  // How often the calling thread holds the mutex (0 when it does not).
+  unsigned CallerDepth();
+
+  // Gives up the calling thread's levels above `depth`, so that code that
+  // was abandoned halfway (a fault in an export) leaves the mutex as it
+  // found it. Does nothing when the caller holds `depth` levels or fewer.
+  void ReleaseToDepth(unsigned depth);
+
+  // Forgets every owner, as a mutex closed and created afresh: for the
+  // moment a connection ends, when no thread may use the reader any more.
+  void Reset();
+
  private:
   bool TakeLocked();  // with mutex_ held
 

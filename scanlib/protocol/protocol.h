@@ -163,6 +163,7 @@ class CProtocol {
   // StartDataCapture: while `enabled`, no BCD layout message box; a non-null
   // callback receives every posted payload and raw chunk first.
   void SetDataCapture(bool enabled, DataCaptureCallback callback);
+  DataCaptureCallback DataCapture() const { return captureCallback_.load(); }
 
   void SetObserver(ILinkObserver* observer);
 

@@ -23,7 +23,7 @@
 
 #include "link_observer.h"
 #include "platform/hid.h"
-#include "transport.h"
+#include "reader_port.h"
 
 namespace lx2d {
 
@@ -56,7 +56,7 @@ inline constexpr ReportIdRule kReportIdRules[] = {
 
 uint8_t ReportIdForProduct(uint16_t productId);
 
-class CUsbHid final : public ITransport {
+class CUsbHid final : public IReaderPort {
  public:
   // Binds to `service` (BindHidLibraries); `observer` receives the
   // event-log entries and may be null.
@@ -70,7 +70,7 @@ class CUsbHid final : public ITransport {
   // no reader and Open fails.
   bool BindHidLibraries(platform::IHidService* service);
 
-  void SetObserver(ILinkObserver* observer) { observer_.store(observer); }
+  void SetObserver(ILinkObserver* observer) override { observer_.store(observer); }
 
   // Opens the interface at `path` (any HID device; the vendor is not
   // checked) and sets reportId from its product id and reportSize from its
@@ -80,11 +80,11 @@ class CUsbHid final : public ITransport {
   // or lie outside kMinReportSize..kMaxReportSize. A device that was opened
   // stays open after a failure until the next Open or Close. Payload bytes
   // left from an earlier connection are discarded.
-  int Open(std::string_view path);
+  int Open(std::string_view path) override;
 
   // Closes the device if one is open; keeps reportId, reportSize and the
   // receive state. Returns 0.
-  int Close();
+  int Close() override;
 
   bool IsOpen() const { return device_ != nullptr; }
   uint8_t ReportId() const { return reportId_; }
@@ -94,17 +94,21 @@ class CUsbHid final : public ITransport {
   // description goes to `description` when that is not null. A reader is an
   // interface with vendorId and productId or kReaderAltProductId that can
   // be opened now (one held open elsewhere is not listed).
-  bool EnumDevices(int index, std::string* description);
+  bool EnumDevices(int index, std::string* description) override;
 
   // 0 with the path of the first reader whose description equals `wanted`
   // (case-sensitive, whole text); 1 when there is none.
-  int FindDevice(std::string& path, std::string_view wanted);
+  int FindDevice(std::string& path, std::string_view wanted) override;
 
   // ITransport.
   int WriteReports(std::span<const uint8_t> data, uint32_t timeoutMs) override;
   uint32_t ReadByte(uint8_t& out, uint32_t timeoutMs) override;
   bool PollInput(uint32_t timeoutMs) override;
   bool WaitForInput(uint32_t timeoutMs) override;
+
+  // IReaderPort: the same reports as WriteReports; kTransportOk only when
+  // every report was written whole.
+  uint32_t WriteAll(std::span<const uint8_t> data) override;
 
   // Reads one input report into `buffer` (length: in, bytes wanted; out,
   // bytes read), waiting at most `timeoutMs`. 0; kTransportNotOpen;
@@ -121,6 +125,9 @@ class CUsbHid final : public ITransport {
   template <typename Visit>
   void ForEachReader(Visit visit);
   uint32_t FillInput(uint32_t timeoutMs);
+  // Sends `data` in reports: kTransportOk, kTransportNotOpen or the failed
+  // write's error; `completedAtOnce` tells how the last report went.
+  uint32_t SendReports(std::span<const uint8_t> data, bool& completedAtOnce);
   ILinkObserver& Observer() const;
 
   uint32_t vendorId_;

@@ -17,14 +17,14 @@ uint32_t ElapsedMs(Clock::time_point start) {
 
 }  // namespace
 
-int CUsbHid::WriteReports(std::span<const uint8_t> data, uint32_t /*timeoutMs*/) {
+uint32_t CUsbHid::SendReports(std::span<const uint8_t> data, bool& completedAtOnce) {
+  completedAtOnce = false;
   // A size below the header plus one byte would never advance.
-  if (device_ == nullptr || reportSize_ < kMinReportSize) return 0;
+  if (device_ == nullptr || reportSize_ < kMinReportSize) return kTransportNotOpen;
   Observer().LogDump(kLogTxFrame, "Tx frame: ", data);
-  if (data.empty()) return 1;
+  completedAtOnce = true;
   const size_t capacity = reportSize_ - 2u;
   uint8_t report[kMaxReportSize];
-  int completedAtOnce = 0;
   for (size_t offset = 0; offset < data.size();) {
     const size_t n = std::min(data.size() - offset, capacity);
     report[0] = reportId_;
@@ -35,11 +35,25 @@ int CUsbHid::WriteReports(std::span<const uint8_t> data, uint32_t /*timeoutMs*/)
     Observer().LogDump(kLogReport, "WriteReport: ", {report, reportSize_});
     // A report the device did not take ends the frame: sending the rest
     // would only garble it, and the missing ACK tells the engine.
-    if (written.error != platform::kHidOk) return 0;
-    completedAtOnce = written.pending ? 0 : 1;
+    if (written.error != platform::kHidOk) {
+      completedAtOnce = false;
+      return written.error;
+    }
+    completedAtOnce = !written.pending;
     offset += n;
   }
-  return completedAtOnce;
+  return kTransportOk;
+}
+
+int CUsbHid::WriteReports(std::span<const uint8_t> data, uint32_t /*timeoutMs*/) {
+  bool completedAtOnce = false;
+  SendReports(data, completedAtOnce);
+  return completedAtOnce ? 1 : 0;
+}
+
+uint32_t CUsbHid::WriteAll(std::span<const uint8_t> data) {
+  bool completedAtOnce = false;
+  return SendReports(data, completedAtOnce);
 }
 
 uint32_t CUsbHid::ReadReports(std::span<uint8_t> buffer, size_t& length, uint32_t timeoutMs) {

@@ -61,7 +61,7 @@ void CReaderLink::Receive(std::span<const uint8_t> bytes) {
 void CReaderLink::OnControl(const VscpFrame& frame) {
   switch (frame.kind) {
     case kCtlSync:
-      SendControl(frame.number, kCtlSydn, 0);
+      if (!faults_.ignoreSync) SendControl(frame.number, kCtlSydn, 0);
       break;
     case kCtlAck:
       ++acks_;

@@ -25,6 +25,7 @@ struct LinkFaults {
   uint32_t ackDelayMs = 0;        // before each ACK
   uint32_t replyDelayMs = 0;      // between a request's ACK and its reply
   bool duplicateReplies = false;  // every reply frame is sent twice
+  bool ignoreSync = false;        // SYNC goes unanswered, as from a reader that hangs
   size_t replyFrameBytes = 0;     // replies split into frames of this payload size; 0: one frame
 };
 

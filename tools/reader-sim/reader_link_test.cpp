@@ -59,6 +59,13 @@ TEST(ReaderLink, Sync_AnsweredWithSydn) {
   EXPECT_EQ(frames[0].number, 0x11);
 }
 
+TEST(ReaderLink, SyncIgnored_NothingSent) {
+  CRecordingOutput output;
+  CReaderLink link(output, {.ignoreSync = true}, nullptr);
+  link.Receive(Control(kCtlSync, 0x11));
+  EXPECT_TRUE(output.Frames().empty());
+}
+
 TEST(ReaderLink, SetupWriteThenRead_AckAndRepliesWithStoredValues) {
   CRecordingOutput output;
   CReaderLink link(output, {}, nullptr);

@@ -27,6 +27,7 @@ const char kSimUsage[] =
     "  --ack-delay MS --reply-delay MS\n"
     "  --drop-acks N --busy N --sydn N --nak N  answer the next N requests so\n"
     "  --duplicate-replies      send every reply frame twice\n"
+    "  --ignore-sync            never answer the host's SYNC\n"
     "  --split N                split replies into frames of N payload bytes\n"
     "  --record FILE            append one JSON object per request received\n";
 
@@ -67,6 +68,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
     }
     if (option == "--serial") {
       options.serialPort = true;
+      continue;
+    }
+    if (option == "--ignore-sync") {
+      options.faults.ignoreSync = true;
       continue;
     }
     if (i + 1 >= args.size()) {

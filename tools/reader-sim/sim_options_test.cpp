@@ -26,7 +26,8 @@ TEST(SimOptions, ValuesInDecimalOrHex_FaultsSet) {
   std::string error;
   ASSERT_TRUE(ParseSimOptions({"--product", "0x0809", "--collection", "0", "--report-length", "32",
                                "--busy", "2", "--split", "10", "--duplicate-replies",
-                               "--reply-delay", "250", "--serial-number", "?", "--serial"},
+                               "--reply-delay", "250", "--serial-number", "?", "--serial",
+                               "--ignore-sync"},
                               options, help, error))
       << error;
   EXPECT_EQ(options.productId, 0x0809);
@@ -38,6 +39,7 @@ TEST(SimOptions, ValuesInDecimalOrHex_FaultsSet) {
   EXPECT_EQ(options.faults.replyDelayMs, 250u);
   EXPECT_EQ(options.serial, "?");
   EXPECT_TRUE(options.serialPort);
+  EXPECT_TRUE(options.faults.ignoreSync);
 }
 
 TEST(SimOptions, BadArguments_Refused) {

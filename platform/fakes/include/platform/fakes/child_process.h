@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,16 @@ class CChildProcess {
   bool Start(const std::string& program, const std::vector<std::string>& args,
              const std::vector<std::pair<std::string, std::string>>& environment = {});
 
+  // As Start, with the child's standard input a pipe that WriteInput feeds
+  // (closed when the child is reaped or this object goes). SIGPIPE is
+  // ignored in the test process from then on.
+  bool StartWithInput(const std::string& program, const std::vector<std::string>& args,
+                      const std::vector<std::pair<std::string, std::string>>& environment = {});
+
+  // Writes all of `text` to the child's standard input. False when it was
+  // not started with input or the child no longer reads.
+  bool WriteInput(std::string_view text);
+
   // Sends SIGTERM.
   void Terminate();
 
@@ -36,7 +47,12 @@ class CChildProcess {
   long Id() const { return pid; }
 
  private:
+  bool Spawn(const std::string& program, const std::vector<std::string>& args,
+             const std::vector<std::pair<std::string, std::string>>& environment, bool withInput);
+  void CloseInput();
+
   long pid = -1;
+  int inputFd = -1;  // write end of the child's standard input
 };
 
 // The directory of the running test program (programs built beside it).

@@ -19,9 +19,15 @@ class CTempDirectory {
   // system/, user/, state/ and run/ of this directory.
   void UseForAllDirectories();
 
+  // Sets the four LX2D_* environment variables to the same subdirectories,
+  // for the copies of the platform layer inside loaded libraries and for
+  // child processes; they are unset again at the end.
+  void ExportForAllDirectories();
+
  private:
   std::string path;
   bool overridden = false;
+  bool exported = false;
 };
 
 }  // namespace lx2d::platform

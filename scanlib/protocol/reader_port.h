@@ -1,0 +1,49 @@
+// What the scanner-access library needs of its link to the reader besides
+// the engine's byte stream: finding, listing, opening and closing readers,
+// and a write that says whether everything went out. CUsbHid implements it;
+// a serial transport can take its place without touching the library code.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "link_observer.h"
+#include "transport.h"
+
+namespace lx2d {
+
+class IReaderPort : public ITransport {
+ public:
+  // True if the index-th reader (from 0, in enumeration order) exists; its
+  // description ("product serial", or the product alone) goes to
+  // `description` when that is not null. Readers held open are not listed.
+  virtual bool EnumDevices(int index, std::string* description) = 0;
+
+  // 0 with `path` set to the first reader whose description equals
+  // `wanted` (case-sensitive, whole text); 1 when there is none.
+  virtual int FindDevice(std::string& path, std::string_view wanted) = 0;
+
+  // Opens the reader at `path`, closing one that is open: 0, or -1 when it
+  // cannot be opened or served.
+  virtual int Open(std::string_view path) = 0;
+
+  // Closes the reader if one is open. Returns 0.
+  virtual int Close() = 0;
+
+  // Sends `data` as WriteReports does, answering what happened instead of
+  // how: kTransportOk when every byte was written, kTransportNotOpen when no
+  // reader is open, or the system error code of the write that failed.
+  virtual uint32_t WriteAll(std::span<const uint8_t> data) = 0;
+
+  // Where the transport's event-log entries go; may be null.
+  virtual void SetObserver(ILinkObserver* observer) = 0;
+};
+
+// The library's transport, made once when the library loads; each transport
+// library defines it (the HID one makes a CUsbHid for the reader's ids).
+std::unique_ptr<IReaderPort> MakeReaderPort(ILinkObserver* observer);
+
+}  // namespace lx2d
