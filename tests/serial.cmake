@@ -13,3 +13,8 @@ foreach(signal TERM INT)
                    $<TARGET_FILE:lx2d-reader-sim> ${signal})
   set_tests_properties(lx2d_reader_sim_serial_${signal} PROPERTIES TIMEOUT 60)
 endforeach()
+
+# A second program holding a port, for the library's serial cases.
+add_executable(serial_port_holder serial/serial_port_holder.cpp)
+target_link_libraries(serial_port_holder PRIVATE lx2d_platform_serial)
+set_target_properties(serial_port_holder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

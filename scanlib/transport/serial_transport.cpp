@@ -36,6 +36,22 @@ ILinkObserver& CSerialTransport::Observer() const {
   return observer != nullptr ? *observer : silent;
 }
 
+void CSerialTransport::DefaultSettings() {
+  baudRate_ = kDefaultBaudRate;
+  chosenPort_.clear();
+}
+
+void CSerialTransport::LoadSettings(IPortSettingStore& store) {
+  DefaultSettings();
+  store.ReadNumber(kBaudRateValue, baudRate_);
+  store.ReadText(kPortValue, chosenPort_);
+}
+
+void CSerialTransport::SaveSettings(IPortSettingStore& store) {
+  store.WriteNumber(kBaudRateValue, baudRate_);
+  store.WriteText(kPortValue, chosenPort_);
+}
+
 template <typename Visit>
 void CSerialTransport::ForEachReader(Visit visit) {
   if (service_ == nullptr) return;
@@ -110,14 +126,31 @@ void CSerialTransport::PortGone(uint32_t error, std::string_view during) {
   Close();
 }
 
-int CSerialTransport::WriteReports(std::span<const uint8_t> data, uint32_t timeoutMs) {
-  if (port_ == nullptr) return 0;
+uint32_t CSerialTransport::Send(std::span<const uint8_t> data, uint32_t timeoutMs,
+                                bool& completedAtOnce) {
+  completedAtOnce = false;
+  if (port_ == nullptr) return kTransportNotOpen;
   Observer().LogDump(kSerialLogTxFrame, "Tx frame: ", data);
-  if (data.empty()) return 1;
+  if (data.empty()) {
+    completedAtOnce = true;
+    return kTransportOk;
+  }
   const platform::SerialIoResult written = port_->Write(data, timeoutMs);
   if (written.error == platform::kSerialErrorDeviceNotConnected) PortGone(written.error, "write");
+  completedAtOnce = written.error == platform::kSerialOk && !written.waited;
+  return written.error;
+}
+
+int CSerialTransport::WriteReports(std::span<const uint8_t> data, uint32_t timeoutMs) {
   // A frame sent in part is garbled; the missing ACK tells the engine.
-  return written.error == platform::kSerialOk && !written.waited ? 1 : 0;
+  bool completedAtOnce = false;
+  Send(data, timeoutMs, completedAtOnce);
+  return completedAtOnce ? 1 : 0;
+}
+
+uint32_t CSerialTransport::WriteAll(std::span<const uint8_t> data) {
+  bool completedAtOnce = false;
+  return Send(data, kSerialWriteTimeoutMs, completedAtOnce);
 }
 
 uint32_t CSerialTransport::FillInput(uint32_t timeoutMs) {

@@ -19,19 +19,28 @@
 
 #include "link_observer.h"
 #include "platform/serial_port.h"
-#include "transport.h"
+#include "reader_port.h"
 
 namespace lx2d {
 
 // The line speed used until the host's settings name another.
 inline constexpr uint32_t kDefaultBaudRate = 115200;
 
+// The transport's values in the library's registry key: the port the
+// configuration dialog chose last (REG_SZ) and the line speed (REG_DWORD).
+inline constexpr std::string_view kPortValue = "Port";
+inline constexpr std::string_view kBaudRateValue = "BaudRate";
+
+// How long WriteAll waits for the port to take a frame, as the engine's own
+// frame writes do.
+inline constexpr uint32_t kSerialWriteTimeoutMs = 2000;
+
 // Event-log record ids of the serial transport's entries (those of CUsbHid).
 inline constexpr uint32_t kSerialLogError = 0xC1A60000;    // open and read failures
 inline constexpr uint32_t kSerialLogTxFrame = 0x81A60000;  // "Tx frame: " whole frame
 inline constexpr uint32_t kSerialLogRead = 0x01A60000;     // "ReadBytes: " each chunk
 
-class CSerialTransport final : public ITransport {
+class CSerialTransport final : public IReaderPort {
  public:
   // Binds to `service`; `observer` receives the event-log entries and may
   // be null.
@@ -44,11 +53,20 @@ class CSerialTransport final : public ITransport {
   // Open fails.
   bool BindSerialService(platform::ISerialService* service);
 
-  void SetObserver(ILinkObserver* observer) { observer_.store(observer); }
+  void SetObserver(ILinkObserver* observer) override { observer_.store(observer); }
 
   // The line speed of the next Open, in bits per second.
   void SetBaudRate(uint32_t baudRate) { baudRate_ = baudRate; }
   uint32_t BaudRate() const { return baudRate_; }
+
+  // IReaderPort settings: "BaudRate" (default kDefaultBaudRate) and "Port"
+  // (default empty). A stored speed is taken as it is; a port that refuses
+  // it fails to open.
+  void DefaultSettings() override;
+  void LoadSettings(IPortSettingStore& store) override;
+  void SaveSettings(IPortSettingStore& store) override;
+  void SetChosenReader(std::string_view path) override { chosenPort_ = path; }
+  std::string ChosenReader() const override { return chosenPort_; }
 
   // Opens the port at `path` (any tty; the vendor is not checked). 0 on
   // success; -1 when it cannot be opened, with the service's reason in
@@ -56,22 +74,22 @@ class CSerialTransport final : public ITransport {
   // another process: kSerialErrorSharingViolation; a line speed the port
   // refuses: kSerialErrorInvalidParameter). An open port is closed first.
   // Bytes left from an earlier connection are discarded.
-  int Open(std::string_view path);
+  int Open(std::string_view path) override;
   uint32_t LastOpenError() const { return lastOpenError_; }
 
   // Closes the port if one is open. Returns 0.
-  int Close();
+  int Close() override;
 
   bool IsOpen() const { return port_ != nullptr; }
 
   // True if the index-th reader port (from 0, in enumeration order) exists;
   // its description goes to `description` when that is not null. A reader
   // port is one of vendor kSerialReaderVendorId, held elsewhere or not.
-  bool EnumDevices(int index, std::string* description);
+  bool EnumDevices(int index, std::string* description) override;
 
   // 0 with the path of the first reader port whose description equals
   // `wanted` (case-sensitive, whole text); 1 when there is none.
-  int FindDevice(std::string& path, std::string_view wanted);
+  int FindDevice(std::string& path, std::string_view wanted) override;
 
   // ITransport. WriteReports sends `data` as it is, waiting at most
   // `timeoutMs` for the port to take it; it answers 1 when the port took
@@ -83,6 +101,10 @@ class CSerialTransport final : public ITransport {
   bool PollInput(uint32_t timeoutMs) override;
   bool WaitForInput(uint32_t timeoutMs) override;
 
+  // IReaderPort: the same write as WriteReports, within kSerialWriteTimeoutMs;
+  // kTransportOk only when every byte went out.
+  uint32_t WriteAll(std::span<const uint8_t> data) override;
+
   // Wakes a read that waits in another thread (or the next one that would
   // wait); it ends with ERROR_OPERATION_ABORTED (995).
   void CancelRead();
@@ -91,12 +113,16 @@ class CSerialTransport final : public ITransport {
   template <typename Visit>
   void ForEachReader(Visit visit);
   uint32_t FillInput(uint32_t timeoutMs);
+  // Sends `data` whole: kTransportOk, kTransportNotOpen or the write's
+  // error; `completedAtOnce` tells whether it had to wait.
+  uint32_t Send(std::span<const uint8_t> data, uint32_t timeoutMs, bool& completedAtOnce);
   void PortGone(uint32_t error, std::string_view during);
   ILinkObserver& Observer() const;
 
   platform::ISerialService* service_ = nullptr;
   std::atomic<ILinkObserver*> observer_;
   uint32_t baudRate_ = kDefaultBaudRate;
+  std::string chosenPort_;
   uint32_t lastOpenError_ = platform::kSerialOk;
   std::unique_ptr<platform::ISerialPort> port_;
   std::mutex portMutex_;  // held where port_ changes and by CancelRead

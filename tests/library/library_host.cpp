@@ -10,12 +10,17 @@
 namespace lx2d::test {
 
 const LibraryTarget& Target() {
-  static const LibraryTarget target{LX2D_TEST_LIBRARY,
-                                    LX2D_TEST_SIMULATOR,
-                                    {},
-                                    "vhid/lx2d-reader.info",
-                                    "2D Barcode Reader SIM0000001"};
-  return target;
+  static const LibraryTarget kHid{LX2D_TEST_LIBRARY,
+                                  LX2D_TEST_SIMULATOR,
+                                  {},
+                                  "vhid/lx2d-reader.info",
+                                  "2D Barcode Reader SIM0000001",
+                                  RDLK_CANCELLED};  // no dialog to show yet
+  static const LibraryTarget kSerial{
+      LX2D_TEST_SERIAL_LIBRARY,       LX2D_TEST_SIMULATOR,    {"--serial"}, "serial/lx2d-reader",
+      "2D Barcode Reader SIM0000001", RDLK_PORT_NOT_AVAILABLE};  // nothing to choose from
+  const char* variant = std::getenv("LX2D_TEST_VARIANT");
+  return variant != nullptr && std::string_view(variant) == "serial" ? kSerial : kHid;
 }
 
 namespace {

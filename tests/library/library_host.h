@@ -26,9 +26,11 @@ struct LibraryTarget {
   std::vector<std::string> simulatorArgs;  // its mode options
   std::string readyFile;                   // below LX2D_RUNTIME_DIR, there once it serves
   std::string readerDescription;           // as HIDEnumDevices lists the reader
+  RDLK_RESULT dialogWithoutReader;         // ConfigurationDialog, no display, no reader
 };
 
-// The variant under test.
+// The variant under test: the HID library, or the serial library when the
+// environment names LX2D_TEST_VARIANT=serial.
 const LibraryTarget& Target();
 
 // The 33 exports, bound by name from the loaded file.
