@@ -20,8 +20,18 @@ constexpr std::uint32_t kFnvOffset = 2166136261u;
 constexpr std::uint32_t kFnvPrime = 16777619u;
 constexpr UINT kRegisteredRange = kLastRegisteredMessage - kFirstRegisteredMessage + 1;
 
-std::mutex namesMutex;
-std::map<UINT, std::string> namesSeen;  // registered in this process
+// The names registered in this process. Built at first use, because the
+// library registers its messages from its global application object, which
+// may be constructed before this file's globals would be.
+struct TNamesSeen {
+  std::mutex mutex;
+  std::map<UINT, std::string> names;
+};
+
+TNamesSeen& NamesSeen() {
+  static TNamesSeen seen;
+  return seen;
+}
 
 // FNV-1a over the name's bytes with ASCII letters in lower case.
 UINT NumberOf(std::string_view name) {
@@ -62,9 +72,10 @@ UINT RegisterWindowMessage(std::string_view name) {
   }
   UINT message = NumberOf(name);
   {
-    std::lock_guard<std::mutex> lock(namesMutex);
-    if (namesSeen.count(message) != 0) return message;
-    namesSeen.emplace(message, std::string(name));
+    TNamesSeen& seen = NamesSeen();
+    std::lock_guard<std::mutex> lock(seen.mutex);
+    if (seen.names.count(message) != 0) return message;
+    seen.names.emplace(message, std::string(name));
   }
   RecordName(message, name);
   return message;
@@ -72,9 +83,10 @@ UINT RegisterWindowMessage(std::string_view name) {
 
 std::string GetRegisteredMessageName(UINT message) {
   {
-    std::lock_guard<std::mutex> lock(namesMutex);
-    auto found = namesSeen.find(message);
-    if (found != namesSeen.end()) return found->second;
+    TNamesSeen& seen = NamesSeen();
+    std::lock_guard<std::mutex> lock(seen.mutex);
+    auto found = seen.names.find(message);
+    if (found != seen.names.end()) return found->second;
   }
   if (message < kFirstRegisteredMessage || message > kLastRegisteredMessage) return {};
   std::string path = NameFilePath(GetDirectory(Directory::kRuntime) + "/messages", message);

@@ -48,9 +48,14 @@ std::string KindName(uint8_t kind) {
 }
 
 CReaderLink::CReaderLink(ILinkOutput& output, LinkFaults faults, std::ostream* record)
-    : output_(output), faults_(faults), record_(record) {}
+    : output_(output),
+      faults_(faults),
+      deafUntil_(std::chrono::steady_clock::now() +
+                 std::chrono::milliseconds(faults.answerAfterMs)),
+      record_(record) {}
 
 void CReaderLink::Receive(std::span<const uint8_t> bytes) {
+  if (faults_.answerAfterMs != 0 && std::chrono::steady_clock::now() < deafUntil_) return;
   for (uint8_t byte : bytes) {
     const DecodeStatus status = decoder_.Feed(byte);
     if (status == DecodeStatus::kFrameAccepted) OnRequest(decoder_.Frame());

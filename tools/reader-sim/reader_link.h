@@ -4,6 +4,7 @@
 // Faults can be injected for tests and demos.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ostream>
 #include <span>
@@ -27,6 +28,8 @@ struct LinkFaults {
   bool duplicateReplies = false;  // every reply frame is sent twice
   bool ignoreSync = false;        // SYNC goes unanswered, as from a reader that hangs
   size_t replyFrameBytes = 0;     // replies split into frames of this payload size; 0: one frame
+  uint32_t answerAfterMs = 0;     // everything the host sends this long after the link's start
+                                  // is ignored, as by a reader still coming up
 };
 
 // Where the link's output goes: whole wire byte sequences (a frame, or a
@@ -70,6 +73,7 @@ class CReaderLink {
 
   ILinkOutput& output_;
   LinkFaults faults_;
+  std::chrono::steady_clock::time_point deafUntil_;
   std::ostream* record_;
   CFrameDecoder decoder_{kAcceptBoth};
   CParameterTable parameters_;

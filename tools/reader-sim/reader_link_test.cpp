@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <thread>
 
 namespace lx2d::sim {
 namespace {
@@ -64,6 +65,23 @@ TEST(ReaderLink, SyncIgnored_NothingSent) {
   CReaderLink link(output, {.ignoreSync = true}, nullptr);
   link.Receive(Control(kCtlSync, 0x11));
   EXPECT_TRUE(output.Frames().empty());
+}
+
+TEST(ReaderLink, AnswerAfter_DeafUntilTheTimeThenAnswers) {
+  CRecordingOutput output;
+  LinkFaults faults;
+  faults.answerAfterMs = 100;
+  CReaderLink link(output, faults, nullptr);
+  link.Receive(Control(kCtlSync, 0x11));
+  link.Receive(Request(kKindSw, {0x42, 0x01, 0x01}));
+  EXPECT_TRUE(output.sent.empty());
+  EXPECT_EQ(link.RequestsSeen(), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  link.Receive(Control(kCtlSync, 0x12));
+  const auto frames = output.Frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].kind, kCtlSydn);
+  EXPECT_EQ(frames[0].number, 0x12);
 }
 
 TEST(ReaderLink, SetupWriteThenRead_AckAndRepliesWithStoredValues) {

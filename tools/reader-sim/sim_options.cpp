@@ -24,6 +24,7 @@ const char kSimUsage[] =
     "  --product-string TEXT --serial-number TEXT  (\"2D Barcode Reader\", SIM0000001)\n"
     "Faults and pacing:\n"
     "  --report-interval MS     pause between input reports (0)\n"
+    "  --answer-after MS        ignore what the host sends for MS after the start\n"
     "  --ack-delay MS --reply-delay MS\n"
     "  --drop-acks N --busy N --sydn N --nak N  answer the next N requests so\n"
     "  --duplicate-replies      send every reply frame twice\n"
@@ -90,7 +91,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
         {"--collection", 99},         {"--report-length", 64}, {"--report-id", 0xFF},
         {"--report-interval", 60000}, {"--ack-delay", 60000},  {"--reply-delay", 60000},
         {"--drop-acks", 1000000},     {"--busy", 1000000},     {"--sydn", 1000000},
-        {"--nak", 1000000},           {"--split", 65535},
+        {"--nak", 1000000},           {"--split", 65535},      {"--answer-after", 600000},
     };
     const NumericOption* numeric = nullptr;
     for (const NumericOption& candidate : kNumeric) {
@@ -138,6 +139,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
       options.faults.nak = static_cast<int>(number);
     else if (option == "--split")
       options.faults.replyFrameBytes = number;
+    else if (option == "--answer-after")
+      options.faults.answerAfterMs = number;
     else {
       error = "unknown option " + option;
       return false;

@@ -59,5 +59,14 @@ TEST(SimOptions, BadArguments_Refused) {
   }
 }
 
+TEST(SimOptions, AnswerAfter_TakesMilliseconds) {
+  SimOptions options;
+  bool help = false;
+  std::string error;
+  ASSERT_TRUE(ParseSimOptions({"--answer-after", "1500"}, options, help, error)) << error;
+  EXPECT_EQ(options.faults.answerAfterMs, 1500u);
+  EXPECT_FALSE(ParseSimOptions({"--answer-after", "-1"}, options, help, error));
+}
+
 }  // namespace
 }  // namespace lx2d::sim
