@@ -18,3 +18,7 @@ endforeach()
 add_executable(serial_port_holder serial/serial_port_holder.cpp)
 target_link_libraries(serial_port_holder PRIVATE lx2d_platform_serial)
 set_target_properties(serial_port_holder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+# The udev rule opens the serial readers' ttys to the logged-in user too.
+add_test(NAME udev_rule_serial_readers
+         COMMAND sh -c "d=$(mktemp -d) && DESTDIR=$d ${CMAKE_SOURCE_DIR}/packaging/install-udev-rule.sh /etc/udev/rules.d >/dev/null && grep -q '^SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0d2a\", TAG+=\"uaccess\"$' $d/etc/udev/rules.d/70-lx2d-reader.rules; s=$?; rm -rf $d; exit $s")
