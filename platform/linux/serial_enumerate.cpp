@@ -1,7 +1,6 @@
 // Finding reader ports: udev's ttys of the readers' USB vendor and the
 // simulated ports published as links; and the service over both.
 #include <dirent.h>
-#include <libudev.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,27 +12,13 @@
 
 #include "platform/paths.h"
 #include "serial_internal.h"
+#include "udev_support.h"
 
 namespace lx2d::platform {
 namespace {
 
-struct UdevDeleter {
-  void operator()(udev* u) const { udev_unref(u); }
-  void operator()(udev_enumerate* e) const { udev_enumerate_unref(e); }
-  void operator()(udev_device* d) const { udev_device_unref(d); }
-};
-template <typename T>
-using UdevPtr = std::unique_ptr<T, UdevDeleter>;
-
-std::string Attribute(udev_device* device, const char* name) {
-  const char* value = udev_device_get_sysattr_value(device, name);
-  std::string text = value != nullptr ? value : "";
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
 uint16_t HexAttribute(udev_device* device, const char* name) {
-  return static_cast<uint16_t>(std::strtoul(Attribute(device, name).c_str(), nullptr, 16));
+  return static_cast<uint16_t>(std::strtoul(UdevAttribute(device, name).c_str(), nullptr, 16));
 }
 
 bool ParseHex16(std::string_view text, uint16_t& out) {
@@ -75,8 +60,8 @@ std::vector<SerialPortInfo> EnumerateUdevSerial() {
     if (port.vendorId != kSerialReaderVendorId) continue;
     port.path = devnode;
     port.productId = HexAttribute(usb, "idProduct");
-    port.product = Attribute(usb, "product");
-    port.serial = Attribute(usb, "serial");
+    port.product = UdevAttribute(usb, "product");
+    port.serial = UdevAttribute(usb, "serial");
     ports.push_back(std::move(port));
   }
   std::sort(ports.begin(), ports.end(),

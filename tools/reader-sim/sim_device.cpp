@@ -95,11 +95,4 @@ void ServeDevice(ISimDevice& device, CReaderLink& link, const std::atomic<bool>&
   }
 }
 
-void ServeDevice(platform::IVirtualHidDevice& device, CReaderLink& link, uint16_t reportLength,
-                 const std::atomic<bool>& stop, CCommandQueue* commands,
-                 const std::function<bool(const std::string&)>& onCommand) {
-  CHidSimDevice hid(device, reportLength);
-  ServeDevice(hid, link, stop, commands, onCommand);
-}
-
 }  // namespace lx2d::sim

@@ -113,9 +113,4 @@ class CCommandQueue {
 void ServeDevice(ISimDevice& device, CReaderLink& link, const std::atomic<bool>& stop,
                  CCommandQueue* commands, const std::function<bool(const std::string&)>& onCommand);
 
-// The same for a virtual HID device with reports of `reportLength` bytes.
-void ServeDevice(platform::IVirtualHidDevice& device, CReaderLink& link, uint16_t reportLength,
-                 const std::atomic<bool>& stop, CCommandQueue* commands,
-                 const std::function<bool(const std::string&)>& onCommand);
-
 }  // namespace lx2d::sim
