@@ -1,6 +1,8 @@
 #include "platform/serial_port.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +19,15 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+
+// Whether the tty at `path` is claimed with TIOCEXCL (a check root may make).
+bool Exclusive(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int claimed = 0;
+  const bool asked = fd >= 0 && ioctl(fd, TIOCGEXCL, &claimed) == 0;
+  if (fd >= 0) close(fd);
+  return asked && claimed != 0;
+}
 
 SerialPortIdentity ReaderIdentity(std::string serial = "SIM0000001") {
   return {0x0D2A, 0x0801, "2D Barcode Reader", std::move(serial)};
@@ -163,7 +174,10 @@ TEST_F(SerialPort, Open_HeldByThisOrAnotherProcess_SharingViolationUntilClosed) 
   std::unique_ptr<ISerialPort> first = OpenReader();
   std::unique_ptr<ISerialPort> second;
   EXPECT_EQ(service->Open(device->PortPath(), 115200, second), kSerialErrorSharingViolation);
+  // The refused open (root's gets past TIOCEXCL) leaves the holder's claim.
+  EXPECT_TRUE(Exclusive(device->PortPath()));
   first.reset();
+  EXPECT_FALSE(Exclusive(device->PortPath()));
 
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);

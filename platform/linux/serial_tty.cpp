@@ -59,8 +59,9 @@ class CTtyPort final : public ISerialPort {
 
   ~CTtyPort() override {
     // A pseudo-terminal outlives its host's close; the next host must be
-    // able to open it.
-    ioctl(fd_, TIOCNXCL);
+    // able to open it. Only our own claim is dropped: root's open of a port
+    // another process holds gets this far too.
+    if (exclusive_) ioctl(fd_, TIOCNXCL);
     close(fd_);  // drops the advisory lock too
     close(wakeFd_);
   }
@@ -126,6 +127,12 @@ class CTtyPort final : public ISerialPort {
     return {kSerialOk, done, waited};
   }
 
+  // Claims the tty with TIOCEXCL; false with errno set when it cannot.
+  bool ClaimExclusive() {
+    exclusive_ = ioctl(fd_, TIOCEXCL) == 0;
+    return exclusive_;
+  }
+
   void CancelRead() override {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t put = write(wakeFd_, &one, sizeof one);
@@ -145,6 +152,7 @@ class CTtyPort final : public ISerialPort {
 
   int fd_;
   int wakeFd_;
+  bool exclusive_ = false;
   bool gone_ = false;
 };
 
@@ -186,7 +194,7 @@ uint32_t OpenTty(std::string_view path, uint32_t baudRate, std::unique_ptr<ISeri
     if (errno == EINTR) continue;
     return errno == EWOULDBLOCK ? kSerialErrorSharingViolation : kSerialErrorGenFailure;
   }
-  if (ioctl(fd, TIOCEXCL) != 0) return IoError(errno);
+  if (!opened->ClaimExclusive()) return IoError(errno);
   termios settings{};
   if (tcgetattr(fd, &settings) != 0) return IoError(errno);
   MakeRaw(settings);
