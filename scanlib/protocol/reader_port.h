@@ -33,7 +33,9 @@ class IReaderPort : public ITransport {
  public:
   // True if the index-th reader (from 0, in enumeration order) exists; its
   // description ("product serial", or the product alone) goes to
-  // `description` when that is not null. Readers held open are not listed.
+  // `description` when that is not null. The HID transport leaves out readers
+  // held open (it cannot open them to read their strings); the serial one
+  // lists them.
   virtual bool EnumDevices(int index, std::string* description) = 0;
 
   // 0 with `path` set to the first reader whose description equals
