@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <random>
 
 #include "permission_error.h"
@@ -109,10 +110,18 @@ std::string SocketPathOf(const std::string& folder, HWND window) {
 }
 
 DWORD BindWindowSocket(const std::string& folder, int* fd, HWND* window) {
-  static thread_local std::mt19937 random(std::random_device{}());
+  // One generator for the process: a per-thread one would put its 5 kB
+  // state into the static TLS block, which a library loaded at run time
+  // (libRDLK_HID.so) may not get.
+  static std::mutex randomMutex;
+  static std::mt19937 random(std::random_device{}());
   std::uniform_int_distribution<HWND> pick(kFirstHandle, kLastHandle);
   for (int attempt = 0; attempt < kHandleAttempts; ++attempt) {
-    HWND candidate = pick(random);
+    HWND candidate = 0;
+    {
+      std::lock_guard<std::mutex> lock(randomMutex);
+      candidate = pick(random);
+    }
     sockaddr_un address;
     if (!FillAddress(SocketPathOf(folder, candidate), &address)) return ERROR_PATH_NOT_FOUND;
     int handle = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

@@ -41,4 +41,7 @@ class CLibraryObserver final : public ILinkObserver {
   std::atomic<int> count_{0};  // lets a call with nobody attached skip the lock
 };
 
+// The library's observer (that of its library object).
+CLibraryObserver& LibraryObserver();
+
 }  // namespace lx2d

@@ -1,5 +1,8 @@
 #include "rdlk_hid_app.h"
 
+#include "crash_capture.h"
+#include "platform/exception_guard.h"
+
 namespace lx2d {
 
 CRDLK_HIDApp& TheApp() {
@@ -11,13 +14,13 @@ CRDLK_HIDApp& TheApp() {
   return app;
 }
 
+CLibraryObserver& LibraryObserver() { return TheApp().Observer(); }
+
 bool CRDLK_HIDApp::Guard(void (*frame)(void*), void* context) {
-  try {
-    frame(context);
-    return true;
-  } catch (...) {
-    return false;
-  }
+  platform::ExceptionRecord record;
+  if (platform::RunGuarded(frame, context, record)) return true;
+  ReportException(record);
+  return false;
 }
 
 }  // namespace lx2d

@@ -68,5 +68,50 @@ TEST(CommandMutexTest, ReleaseByNonOwner_Ignored) {
   mutex.unlock();
 }
 
+// An export abandoned halfway (a fault) gives back only the levels it took.
+TEST(CommandMutexTest, ReleaseToDepth_KeepsTheLevelsHeldBefore) {
+  CCommandMutex mutex;
+  EXPECT_EQ(mutex.CallerDepth(), 0u);
+  mutex.lock();  // held by the host (DeviceIOControl 519)
+  const unsigned before = mutex.CallerDepth();
+  mutex.lock();
+  mutex.lock();  // taken by the abandoned body
+  EXPECT_EQ(mutex.CallerDepth(), 3u);
+  EXPECT_EQ(OnOtherThread([&] { return mutex.CallerDepth() == 0; }), true);
+  mutex.ReleaseToDepth(before);
+  EXPECT_EQ(mutex.CallerDepth(), 1u);
+  EXPECT_FALSE(OnOtherThread([&] { return mutex.try_lock(); }));
+  mutex.ReleaseToDepth(0);
+  EXPECT_FALSE(mutex.OwnedByCaller());
+  EXPECT_TRUE(OnOtherThread([&] {
+    const bool taken = mutex.try_lock();
+    // Another thread's release to depth 0 does not touch a mutex it does
+    // not own.
+    mutex.unlock();
+    return taken;
+  }));
+}
+
+TEST(CommandMutexTest, Reset_FreesTheMutexOfAnyOwner) {
+  CCommandMutex mutex;
+  mutex.lock();
+  mutex.lock();
+  std::atomic<bool> waiting{false};
+  auto waiter = std::async(std::launch::async, [&] {
+    waiting = true;
+    const bool ok = mutex.try_lock_for(std::chrono::seconds(10));
+    if (ok) mutex.unlock();
+    return ok;
+  });
+  while (!waiting) std::this_thread::yield();
+  // From another thread, as a connection ends: the waiter gets it.
+  OnOtherThread([&] {
+    mutex.Reset();
+    return true;
+  });
+  EXPECT_TRUE(waiter.get());
+  EXPECT_FALSE(mutex.OwnedByCaller());
+}
+
 }  // namespace
 }  // namespace lx2d
