@@ -20,8 +20,8 @@ struct TScriptedInterface {
 
 class CScriptedSet final : public IDeviceInterfaceSet {
  public:
-  CScriptedSet(const std::vector<TScriptedInterface>& interfaces, std::vector<uint32_t>& examined)
-      : interfaces(interfaces), examined(examined) {}
+  CScriptedSet(const std::vector<TScriptedInterface>& listed, std::vector<uint32_t>& record)
+      : interfaces(listed), examined(record) {}
 
   platform::DWORD EnumInterface(uint32_t index) override {
     examined.push_back(index);

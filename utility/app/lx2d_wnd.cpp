@@ -17,14 +17,14 @@ using platform::LRESULT;
 using platform::UINT;
 using platform::WPARAM;
 
-CLX2D_Wnd::CLX2D_Wnd(TWorkerWindowServices services, std::unique_ptr<IPowerChannel> powerChannel)
-    : services(std::move(services)),
-      powerChannel(std::move(powerChannel)),
+CLX2D_Wnd::CLX2D_Wnd(TWorkerWindowServices windowServices, std::unique_ptr<IPowerChannel> channel)
+    : services(std::move(windowServices)),
+      powerChannel(std::move(channel)),
       forcePowerOnMessage(platform::RegisterWindowMessage(kForcePowerOnMessage)),
       restorePowerStateMessage(platform::RegisterWindowMessage(kRestorePowerStateMessage)) {
-  driverChannelStatus = this->powerChannel->OpenDriver();
-  if (driverChannelStatus == 0 && SupportsSession(this->powerChannel->Version()))
-    driverChannelStatus = this->powerChannel->Initialize();
+  driverChannelStatus = powerChannel->OpenDriver();
+  if (driverChannelStatus == 0 && SupportsSession(powerChannel->Version()))
+    driverChannelStatus = powerChannel->Initialize();
 }
 
 CLX2D_Wnd::~CLX2D_Wnd() {

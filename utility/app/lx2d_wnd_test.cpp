@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "file_source.h"
+#include "listed_interface_set.h"
 #include "platform/fakes/memory_registry.h"
 #include "platform/fakes/recording_message_box.h"
 #include "platform/fakes/temp_directory.h"
@@ -32,8 +33,8 @@ class CFakePowerChannel final : public IPowerChannel {
     DriverVersion version{1, 0, 8, 0};
     int initializeResult = 0;
   };
-  CFakePowerChannel(Script script, std::vector<std::string>& calls)
-      : script(script), calls(calls) {}
+  CFakePowerChannel(Script answers, std::vector<std::string>& record)
+      : script(answers), calls(record) {}
 
   int OpenDriver() override {
     calls.push_back("OpenDriver");
@@ -100,25 +101,6 @@ class CFakeEmulator {
   HWND handle = 0;
 };
 
-// A set that lists fixed interface paths.
-class CListedInterfaces final : public IDeviceInterfaceSet {
- public:
-  explicit CListedInterfaces(std::vector<std::u16string> paths) : paths(std::move(paths)) {}
-  platform::DWORD EnumInterface(uint32_t index) override {
-    return index < paths.size() ? platform::ERROR_SUCCESS : platform::ERROR_NO_MORE_ITEMS;
-  }
-  platform::DWORD GetInterfaceDetail(uint32_t index, std::span<char16_t> detail,
-                                     uint32_t& required) override {
-    required = static_cast<uint32_t>(paths[index].size() + 1);
-    if (detail.size() < required) return platform::ERROR_INSUFFICIENT_BUFFER;
-    std::ranges::copy(paths[index], detail.begin());
-    return platform::ERROR_SUCCESS;
-  }
-
- private:
-  std::vector<std::u16string> paths;
-};
-
 constexpr char kSettings[] =
     "[INI_FILE_ID]\nBCR_TYPE=VELTRIX_QM20_2D\n[NOT_FORCE_DEFAULT]\nACTIVATE=1\n"
     "[Code39]\nACTIVATE=1\n[Initial_Connection]\nSTATUS=2\n";
@@ -141,7 +123,7 @@ class WorkerWindowTest : public testing::Test {
             .reader = reader,
             .openInterfaces =
                 [this](std::u16string_view, uint32_t) {
-                  return std::make_unique<CListedInterfaces>(interfaces);
+                  return std::make_unique<CListedInterfaceSet>(interfaces);
                 },
             .sleep = [this](milliseconds wait) { OnSleep(wait); },
             .language = UiLanguage::kEnglish,
@@ -415,7 +397,9 @@ TEST_F(WorkerWindowTest, WakeWait_UserValueWinsUnsetAndOtherTypesIgnored) {
                       .preferences = reg,
                       .reader = reader,
                       .openInterfaces = services.openInterfaces,
-                      .sleep = services.sleep},
+                      .sleep = services.sleep,
+                      .language = UiLanguage::kEnglish,
+                      .title = u"LX2D_SET"},
                      std::make_unique<CFakePowerChannel>(CFakePowerChannel::Script{}, driverCalls));
     window.SetupWorkerWindow(settingsPath, &binding, u"");
     EXPECT_EQ(window.WakeWait(), c.wakeWait) << c.what;

@@ -7,6 +7,7 @@
 #include <new>
 #include <sstream>
 
+#include "listed_interface_set.h"
 #include "platform/fakes/memory_registry.h"
 #include "platform/fakes/recording_message_box.h"
 #include "platform/fakes/temp_directory.h"
@@ -19,24 +20,6 @@ namespace lx2d {
 namespace {
 
 using std::chrono::milliseconds;
-
-class CListedInterfaces final : public IDeviceInterfaceSet {
- public:
-  explicit CListedInterfaces(std::vector<std::u16string> paths) : paths(std::move(paths)) {}
-  platform::DWORD EnumInterface(uint32_t index) override {
-    return index < paths.size() ? platform::ERROR_SUCCESS : platform::ERROR_NO_MORE_ITEMS;
-  }
-  platform::DWORD GetInterfaceDetail(uint32_t index, std::span<char16_t> detail,
-                                     uint32_t& required) override {
-    required = static_cast<uint32_t>(paths[index].size() + 1);
-    if (detail.size() < required) return platform::ERROR_INSUFFICIENT_BUFFER;
-    std::ranges::copy(paths[index], detail.begin());
-    return platform::ERROR_SUCCESS;
-  }
-
- private:
-  std::vector<std::u16string> paths;
-};
 
 TEST(ResolveSettingsPath, BareNamesComeFromTheCurrentDirectory) {
   struct Case {
@@ -70,7 +53,7 @@ class SettingsUtilityTest : public testing::Test {
                               .openInterfaces =
                                   [this](std::u16string_view, uint32_t) {
                                     ++interfaceSearches;
-                                    return std::make_unique<CListedInterfaces>(interfaces);
+                                    return std::make_unique<CListedInterfaceSet>(interfaces);
                                   },
                               .osVersion = osVersion,
                               .makePowerChannel = [this] { return makePowerChannel(); },
