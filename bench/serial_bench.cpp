@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <string>
 #include <thread>
 
 #include "RDLK_HID.h"
@@ -72,16 +73,25 @@ class CConnectedSerialLibrary {
   bool connected_ = false;
 };
 
+// One connection for the whole program: the engine keeps its link state
+// across connections of a process, and a fresh simulated reader per run
+// would start its own from the beginning.
+CConnectedSerialLibrary& Library() {
+  static CConnectedSerialLibrary library;
+  return library;
+}
+
 void BM_SetupWriteThroughSerialLibrary(benchmark::State& state) {
-  CConnectedSerialLibrary library;
+  CConnectedSerialLibrary& library = Library();
   if (!library.Connected()) {
     state.SkipWithError("the serial library did not connect to the simulated reader");
     return;
   }
   const unsigned char record[] = {0x72, 0x43, 0x02};
   for (auto _ : state) {
-    if (library.SetupWrite(record, sizeof record) != RDLK_SUCCESS) {
-      state.SkipWithError("SetupWrite failed");
+    const RDLK_RESULT result = library.SetupWrite(record, sizeof record);
+    if (result != RDLK_SUCCESS) {
+      state.SkipWithError(("SetupWrite failed with result " + std::to_string(result)).c_str());
       break;
     }
   }
@@ -93,7 +103,7 @@ BENCHMARK(BM_SetupWriteThroughSerialLibrary)
     ->ReportAggregatesOnly(true);
 
 void BM_IdleWhileConnected(benchmark::State& state) {
-  CConnectedSerialLibrary library;
+  CConnectedSerialLibrary& library = Library();
   if (!library.Connected()) {
     state.SkipWithError("the serial library did not connect to the simulated reader");
     return;
