@@ -88,8 +88,10 @@ TEST_F(SerialSim, ReceiveThread_BuffersAnUnsolicitedBarcode) {
 
 TEST_F(SerialSim, PortVanishesMidTransaction_FailsWithoutWaitingOutTheRetries) {
   // The reader never acknowledges, so the transaction would send three
-  // times and wait for each ACK; the port goes away during the first wait.
+  // times and wait 5 s for each ACK; the port goes away during the first
+  // wait.
   Start({.dropAcks = 1000});
+  protocol->SetReplyTimeout(5000);
   std::lock_guard lock(protocol->CommandMutex());
   std::thread unplug([this] {
     std::this_thread::sleep_for(100ms);
