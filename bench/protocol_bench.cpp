@@ -37,6 +37,8 @@ std::vector<uint8_t> ReaderFrame(uint8_t kind, const std::vector<uint8_t>& paylo
 // work stays out of the figures.
 class CInstantReader final : public lx2d::ITransport {
  public:
+  static constexpr size_t kReportPayload = 62;
+
   CInstantReader(uint8_t replyKind, const std::vector<std::vector<uint8_t>>& frames) {
     lx2d::EncodeControl(0x01, lx2d::kCtlAck, 0, ack_);
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -66,6 +68,12 @@ class CInstantReader final : public lx2d::ITransport {
     if (cursor_ == input_.size()) return lx2d::kTransportTimeout;
     out = input_[cursor_++];
     return lx2d::kTransportOk;
+  }
+  // Input comes in reports of 62 payload bytes, as from a 64-byte HID
+  // reader.
+  uint32_t ReadReportByte(uint8_t& out, uint32_t timeoutMs, bool& newReport) override {
+    newReport = cursor_ % kReportPayload == 0;
+    return ReadByte(out, timeoutMs);
   }
   bool PollInput(uint32_t) override { return cursor_ < input_.size(); }
   bool WaitForInput(uint32_t) override { return cursor_ < input_.size(); }

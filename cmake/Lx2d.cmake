@@ -4,7 +4,7 @@ set(LX2D_SANITIZE "" CACHE STRING "Sanitizers: empty, 'address' (ASan + UBSan) o
 option(LX2D_WERROR "Treat warnings as errors" OFF)
 option(LX2D_BENCH "Build the benchmarks in bench/" ON)
 
-add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
 if(LX2D_WERROR)
   add_compile_options(-Werror)
 endif()

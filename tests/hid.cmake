@@ -4,6 +4,11 @@ lx2d_test(transport_sim_test SOURCES hid/transport_sim_test.cpp
           LABELS threaded)
 target_include_directories(transport_sim_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/hid)
 
+lx2d_test(trickle_timeout_test SOURCES hid/trickle_timeout_test.cpp
+          LIBS lx2d_transport lx2d_protocol lx2d_reader_sim_device lx2d_platform_fakes
+          LABELS threaded)
+target_include_directories(trickle_timeout_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/hid)
+
 # The simulator program itself: listed by the system's HID service, opened
 # by CUsbHid, stopped by SIGTERM.
 add_executable(reader_sim_process_test hid/reader_sim_process_test.cpp)

@@ -13,3 +13,5 @@ lx2d_test(protocol_receive_thread_test
 lx2d_test(protocol_platform_messaging_test
           SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/protocol/platform_messaging_test.cpp
           LIBS lx2d_scripted_reader lx2d_protocol_platform lx2d_platform_fakes)
+lx2d_test(protocol_receive_limit_test
+          SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/protocol/receive_limit_test.cpp LIBS lx2d_scripted_reader)

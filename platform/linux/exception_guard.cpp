@@ -24,10 +24,31 @@ struct GuardFrame {
   sigset_t faultMask;  // the thread's signal mask when the fault came
 };
 
-// Read by the signal handler: initial-exec keeps the access a plain
-// thread-pointer offset (no allocation) even inside a dlopen()ed library.
-__thread GuardFrame* tCurrentFrame __attribute__((tls_model("initial-exec"))) = nullptr;
-__thread ThreadStack tStack __attribute__((tls_model("initial-exec"))) = {0, 0};
+// The guard state of one thread, found by the signal handler through its
+// thread id. A table in static memory rather than thread-local storage:
+// thread-local data of a library loaded at run time may be allocated on
+// first touch, which a signal handler must not cause, and initial-exec
+// thread-local data would claim static TLS the loader may not have.
+struct GuardedThread {
+  std::atomic<pthread_t> owner;        // 0: free
+  std::atomic<GuardFrame*> innermost;  // the active guard, null between guards
+  ThreadStack stack;                   // written by the owner once it claimed the entry
+  void* alternateStack;                // ours, or null when the thread had one
+};
+
+// Threads that ran a guard and still live; beyond these a thread's bodies
+// are guarded against C++ exceptions only.
+constexpr std::size_t kMaxGuardedThreads = 1024;
+GuardedThread guardedThreads[kMaxGuardedThreads];
+
+// The calling thread's entry, or null. Async-signal-safe.
+GuardedThread* FindGuardedThread() {
+  const pthread_t self = pthread_self();
+  for (GuardedThread& entry : guardedThreads) {
+    if (entry.owner.load(std::memory_order_acquire) == self) return &entry;
+  }
+  return nullptr;
+}
 
 constexpr int kGuardedSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP};
 constexpr int kSignalSlots = 32;  // every guarded signal number is below this
@@ -54,65 +75,42 @@ void ChainToPrevious(int signal, siginfo_t* info, void* context) {
 }
 
 void OnFault(int signal, siginfo_t* info, void* context) {
-  GuardFrame* frame = tCurrentFrame;
+  GuardedThread* thread = FindGuardedThread();
+  GuardFrame* frame =
+      thread != nullptr ? thread->innermost.load(std::memory_order_relaxed) : nullptr;
   if (frame == nullptr) {
     ChainToPrevious(signal, info, context);
     return;
   }
   auto* machine = static_cast<ucontext_t*>(context);
-  DescribeFault(signal, *info, *machine, tStack, *frame->record);
+  DescribeFault(signal, *info, *machine, thread->stack, *frame->record);
   frame->faultMask = machine->uc_sigmask;
   // The innermost guard is done; an outer one (if any) takes later faults.
-  tCurrentFrame = frame->previous;
+  thread->innermost.store(frame->previous, std::memory_order_relaxed);
   std::atomic_signal_fence(std::memory_order_seq_cst);
   siglongjmp(frame->jump, 1);
 }
 
-void InstallHandlers() {
-  struct sigaction action {};
-  action.sa_sigaction = OnFault;
-  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-  sigemptyset(&action.sa_mask);
-  for (int signal : kGuardedSignals) sigaction(signal, &action, &previousActions[signal]);
+// Room for a host's handler that we chain to, not only for our own.
+constexpr std::size_t kAlternateStackSize = 128 * 1024;
+
+// Gives the calling thread an alternate signal stack unless it has one (a
+// stack overflow can only be handled on another stack). Ours, or null.
+void* AddAlternateStack() {
+  stack_t current{};
+  if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0) return nullptr;
+  void* memory = mmap(nullptr, kAlternateStackSize, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) return nullptr;
+  stack_t ours{};
+  ours.ss_sp = memory;
+  ours.ss_size = kAlternateStackSize;
+  if (sigaltstack(&ours, nullptr) != 0) {
+    munmap(memory, kAlternateStackSize);
+    return nullptr;
+  }
+  return memory;
 }
-
-// The alternate signal stack of this thread, when it is ours: a stack
-// overflow can only be handled on another stack.
-class AlternateStack {
- public:
-  AlternateStack() {
-    stack_t current{};
-    if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0) return;
-    std::size_t size = kSize;
-    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) return;
-    stack_t ours{};
-    ours.ss_sp = memory;
-    ours.ss_size = size;
-    if (sigaltstack(&ours, nullptr) != 0) {
-      munmap(memory, size);
-      return;
-    }
-    memory_ = memory;
-  }
-  ~AlternateStack() {
-    if (memory_ == nullptr) return;
-    stack_t current{};
-    if (sigaltstack(nullptr, &current) == 0 && current.ss_sp == memory_) {
-      stack_t off{};
-      off.ss_flags = SS_DISABLE;
-      sigaltstack(&off, nullptr);
-    }
-    munmap(memory_, kSize);
-  }
-  AlternateStack(const AlternateStack&) = delete;
-  AlternateStack& operator=(const AlternateStack&) = delete;
-
- private:
-  // Room for a host's handler that we chain to, not only for our own.
-  static constexpr std::size_t kSize = 128 * 1024;
-  void* memory_ = nullptr;
-};
 
 ThreadStack CurrentThreadStack() {
   ThreadStack stack{0, 0};
@@ -128,15 +126,74 @@ ThreadStack CurrentThreadStack() {
   return stack;
 }
 
-// Once per thread: an alternate stack, and the stack bounds that tell a
-// stack overflow from another access violation.
-void PrepareThread() {
-  thread_local AlternateStack alternateStack;
-  thread_local bool prepared = false;
-  if (prepared) return;
-  tStack = CurrentThreadStack();
-  prepared = true;
+// A thread that ran a guard ends: its alternate stack and its entry go.
+void ReleaseThread(void* value) {
+  auto* entry = static_cast<GuardedThread*>(value);
+  if (entry->alternateStack != nullptr) {
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) == 0 && current.ss_sp == entry->alternateStack) {
+      stack_t off{};
+      off.ss_flags = SS_DISABLE;
+      sigaltstack(&off, nullptr);
+    }
+    munmap(entry->alternateStack, kAlternateStackSize);
+  }
+  entry->owner.store(pthread_t{}, std::memory_order_release);
 }
+
+// The handlers and the per-thread entries, made by the first guard of the
+// process. A thread's entry hangs on a thread-specific key rather than on
+// a C++ thread_local object, whose destructor would keep the library from
+// being unloaded; unloading deletes the key and puts the host's handlers
+// back, so no signal ever lands in code that is gone.
+class CGuardRegistry {
+ public:
+  CGuardRegistry() {
+    keyMade_ = pthread_key_create(&key_, ReleaseThread) == 0;
+    struct sigaction action {};
+    action.sa_sigaction = OnFault;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kGuardedSignals) sigaction(signal, &action, &previousActions[signal]);
+  }
+  ~CGuardRegistry() {
+    for (int signal : kGuardedSignals) {
+      struct sigaction current {};
+      // A handler the host installed over ours stays.
+      if (sigaction(signal, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) != 0 &&
+          current.sa_sigaction == OnFault) {
+        sigaction(signal, &previousActions[signal], nullptr);
+      }
+    }
+    if (keyMade_) pthread_key_delete(key_);
+  }
+  CGuardRegistry(const CGuardRegistry&) = delete;
+  CGuardRegistry& operator=(const CGuardRegistry&) = delete;
+
+  // The calling thread's entry, claimed on its first guard; null when the
+  // table is full.
+  GuardedThread* ThreadEntry() {
+    if (!keyMade_) return nullptr;
+    if (void* known = pthread_getspecific(key_)) return static_cast<GuardedThread*>(known);
+    const pthread_t self = pthread_self();
+    for (GuardedThread& candidate : guardedThreads) {
+      pthread_t none{};
+      if (!candidate.owner.compare_exchange_strong(none, self, std::memory_order_acq_rel)) continue;
+      // Only this thread's own handler reads these, and only once a guard
+      // is active.
+      candidate.stack = CurrentThreadStack();
+      candidate.alternateStack = AddAlternateStack();
+      candidate.innermost.store(nullptr, std::memory_order_relaxed);
+      pthread_setspecific(key_, &candidate);
+      return &candidate;
+    }
+    return nullptr;
+  }
+
+ private:
+  pthread_key_t key_{};
+  bool keyMade_ = false;
+};
 
 bool CallBody(void (*body)(void*), void* context, ExceptionRecord& record) noexcept {
   try {
@@ -153,12 +210,12 @@ bool CallBody(void (*body)(void*), void* context, ExceptionRecord& record) noexc
 }  // namespace
 
 bool RunGuarded(void (*body)(void*), void* context, ExceptionRecord& record) noexcept {
-  static const bool installed = (InstallHandlers(), true);
-  (void)installed;
-  PrepareThread();
+  static CGuardRegistry registry;
+  GuardedThread* thread = registry.ThreadEntry();
+  if (thread == nullptr) return CallBody(body, context, record);  // table full: C++ exceptions only
 
   GuardFrame frame;
-  frame.previous = tCurrentFrame;
+  frame.previous = thread->innermost.load(std::memory_order_relaxed);
   frame.record = &record;
   // No signal mask saved here (that would cost a system call per guard):
   // the mask at the fault comes from the handler's context instead.
@@ -166,11 +223,11 @@ bool RunGuarded(void (*body)(void*), void* context, ExceptionRecord& record) noe
     pthread_sigmask(SIG_SETMASK, &frame.faultMask, nullptr);
     return false;
   }
-  tCurrentFrame = &frame;
+  thread->innermost.store(&frame, std::memory_order_relaxed);
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  bool returned = CallBody(body, context, record);
+  const bool returned = CallBody(body, context, record);
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  tCurrentFrame = frame.previous;
+  thread->innermost.store(frame.previous, std::memory_order_relaxed);
   return returned;
 }
 

@@ -2,6 +2,7 @@
 // thread lives on, and faults outside any guard still reach the host.
 #include "platform/exception_guard.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
@@ -201,6 +202,52 @@ TEST(ExceptionGuardTest, GuardsOnSeveralThreads_EachCatchesItsOwn) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(caught.load(), kThreads * kRounds / 2);
   EXPECT_EQ(returned.load(), kThreads * kRounds / 2);
+}
+
+TEST(ExceptionGuardTest, ThreadsThatEnded_GiveTheirPlaceToNewOnes) {
+  // More threads one after the other than may live with a guard at once:
+  // every one still has its fault caught.
+  int caught = 0;
+  for (int index = 0; index < 1100; ++index) {
+    std::thread([&caught] {
+      ExceptionRecord record{};
+      if (!RunGuarded([] { WriteToAddressZero(); }, record)) ++caught;
+    }).join();
+  }
+  EXPECT_EQ(caught, 1100);
+}
+
+bool SameAction(const struct sigaction& a, const struct sigaction& b) {
+  return a.sa_flags == b.sa_flags &&
+         ((a.sa_flags & SA_SIGINFO) != 0 ? a.sa_sigaction == b.sa_sigaction
+                                         : a.sa_handler == b.sa_handler);
+}
+
+TEST(ExceptionGuardTest, LibraryWithAGuard_UnloadsAndPutsTheHandlersBack) {
+  ExceptionRecord record{};
+  RunGuarded([] {}, record);  // this program's own guard is in place first
+  struct sigaction before {};
+  sigaction(SIGSEGV, nullptr, &before);
+
+  void* module = dlopen(LX2D_GUARD_TEST_MODULE, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr) << dlerror();
+  auto catchFault = reinterpret_cast<int (*)()>(dlsym(module, "CatchWriteToAddressZero"));
+  ASSERT_NE(catchFault, nullptr);
+  EXPECT_EQ(catchFault(), 1);
+  std::thread([catchFault] { EXPECT_EQ(catchFault(), 1); }).join();
+  struct sigaction during {};
+  sigaction(SIGSEGV, nullptr, &during);
+  EXPECT_FALSE(SameAction(during, before));  // the library's handler is on top
+  ASSERT_EQ(dlclose(module), 0);
+
+  // Nothing of the guard keeps the library loaded, and no handler points
+  // into it any more: this program's guard works as before.
+  EXPECT_EQ(dlopen(LX2D_GUARD_TEST_MODULE, RTLD_NOW | RTLD_NOLOAD), nullptr);
+  struct sigaction after {};
+  sigaction(SIGSEGV, nullptr, &after);
+  EXPECT_TRUE(SameAction(after, before));
+  EXPECT_FALSE(RunGuarded([] { WriteToAddressZero(); }, record));
+  EXPECT_EQ(record.code, EXCEPTION_ACCESS_VIOLATION);
 }
 
 // --- Faults outside any guard, in a child process ---------------------------

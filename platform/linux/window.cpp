@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -104,9 +105,12 @@ struct ProcessTables {
 };
 
 // Never destroyed: windows of other threads and the pump may outlive static
-// destruction.
+// destruction. Built in static storage rather than on the heap, so that a
+// library holding this code (libRDLK_HID.so) leaves nothing behind when it
+// is unloaded.
 ProcessTables& Tables() {
-  static auto* tables = new ProcessTables;
+  alignas(ProcessTables) static unsigned char storage[sizeof(ProcessTables)];
+  static ProcessTables* tables = new (storage) ProcessTables;
   return *tables;
 }
 

@@ -1,5 +1,6 @@
 // The link layer: sending frames, receiving one frame or raw chunk, and the
 // control exchange.
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -15,11 +16,6 @@ ILinkObserver& NoObserver() {
   static ILinkObserver silent;
   return silent;
 }
-
-// How often, in frame bytes, a busy receive looks at the clock: often enough
-// to end a never-ending frame on time, rarely enough to stay off the fast
-// path.
-constexpr uint32_t kClockEveryBytes = 64;
 
 constexpr uint8_t kLineFeed = 0x0A;
 
@@ -106,11 +102,16 @@ int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t time
   record.payload.clear();
   decoder_.SetAccept(accept);
   const uint64_t start = clock_.NowMs();
-  uint32_t bytesSinceClock = 0;
+  // Time spent as of the last look at the clock. The clock is read once per
+  // input report (and after a read that timed out), never per byte; no
+  // wait outlasts the limit, so the receive ends within one report interval
+  // of its limit however the reader paces its bytes.
+  uint64_t elapsed = 0;
   for (;;) {
     uint8_t byte = 0;
-    const uint32_t read = transport_.ReadByte(byte, kByteWaitMs);
-    bool lookAtClock = true;
+    bool newReport = false;
+    const uint32_t read = transport_.ReadReportByte(
+        byte, ByteWait(ReceiveLimit(record, timeoutMs), elapsed), newReport);
     if (read == kTransportOk) {
       if (!decoder_.InFrame() && byte != kStx) {
         // Raw data: kept in the record up to the size of a message.
@@ -149,26 +150,29 @@ int CProtocol::ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t time
         }
         if (status == DecodeStatus::kDropped) wire_.clear();
         if (status == DecodeStatus::kRestarted) wire_.assign(1, kStx);
-        // Only frame bytes skip clock looks; raw bytes take one each, so a
-        // chunk trickling in still ends 50 ms after the receive began.
-        lookAtClock = ++bytesSinceClock % kClockEveryBytes == 0;
       }
     } else if (read != kTransportTimeout) {
       break;  // the device is gone or closed: waiting longer cannot help
     }
-    if (lookAtClock) {
-      const uint64_t elapsed = clock_.NowMs() - start;
-      const bool inFrame = decoder_.InFrame();
-      const uint64_t limit = !inFrame && record.length > 0 ? kRawChunkMs
-                             : inFrame                     ? uint64_t{4} * timeoutMs
-                                                           : timeoutMs;
-      if (elapsed > limit) break;
-    }
+    if (read != kTransportOk || newReport) elapsed = clock_.NowMs() - start;
+    if (elapsed > ReceiveLimit(record, timeoutMs)) break;
   }
   EndReceive();
   return kReceiveTimeout;
 } catch (const std::bad_alloc&) {
   AllocationFailed();
+}
+
+uint64_t CProtocol::ReceiveLimit(const VscpFrame& record, uint32_t timeoutMs) const {
+  if (decoder_.InFrame()) return uint64_t{4} * timeoutMs;
+  return record.length > 0 ? kRawChunkMs : timeoutMs;
+}
+
+uint32_t CProtocol::ByteWait(uint64_t limit, uint64_t elapsed) {
+  // One millisecond past the limit, so that the look at the clock after a
+  // silent wait finds it passed.
+  if (elapsed >= limit) return 1;
+  return static_cast<uint32_t>(std::min<uint64_t>(kByteWaitMs, limit - elapsed + 1));
 }
 
 void CProtocol::AllocationFailed() {

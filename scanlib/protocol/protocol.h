@@ -190,6 +190,12 @@ class CProtocol {
   int ReceiveControlAnswer();
   void AcceptControl(const VscpFrame& frame);
   void EndReceive();
+  // The limit of a receive in its present state: 50 ms once raw bytes came
+  // (outside a frame), four times the time-out while a frame is in
+  // progress, else the time-out.
+  uint64_t ReceiveLimit(const VscpFrame& record, uint32_t timeoutMs) const;
+  // The wait of one transport read: 50 ms, or less when the limit is nearer.
+  static uint32_t ByteWait(uint64_t limit, uint64_t elapsed);
   // No memory for a received frame or message: says so and ends the process.
   [[noreturn]] void AllocationFailed();
   void DeliverRaw(std::span<const uint8_t> bytes);

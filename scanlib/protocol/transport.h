@@ -31,6 +31,16 @@ class ITransport {
   // system error code.
   virtual uint32_t ReadByte(uint8_t& out, uint32_t timeoutMs) = 0;
 
+  // ReadByte that also tells whether this call had to read a new input
+  // report (and so may have waited): the link looks at its clock once per
+  // report rather than once per byte. A transport that cannot tell answers
+  // true for every byte, which costs a clock read per byte but keeps every
+  // time-out exact.
+  virtual uint32_t ReadReportByte(uint8_t& out, uint32_t timeoutMs, bool& newReport) {
+    newReport = true;
+    return ReadByte(out, timeoutMs);
+  }
+
   // True when payload bytes are at hand, reading one report if none are;
   // false when that read fails (a time-out included).
   virtual bool PollInput(uint32_t timeoutMs) = 0;

@@ -105,6 +105,7 @@ class CUsbHid final : public IReaderPort {
   uint32_t ReadByte(uint8_t& out, uint32_t timeoutMs) override;
   bool PollInput(uint32_t timeoutMs) override;
   bool WaitForInput(uint32_t timeoutMs) override;
+  uint32_t ReadReportByte(uint8_t& out, uint32_t timeoutMs, bool& newReport) override;
 
   // IReaderPort: the same reports as WriteReports; kTransportOk only when
   // every report was written whole.

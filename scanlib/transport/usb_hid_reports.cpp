@@ -112,6 +112,11 @@ uint32_t CUsbHid::ReadByte(uint8_t& out, uint32_t timeoutMs) {
   return kTransportOk;
 }
 
+uint32_t CUsbHid::ReadReportByte(uint8_t& out, uint32_t timeoutMs, bool& newReport) {
+  newReport = inputAvailable_.load() == 0;
+  return ReadByte(out, timeoutMs);
+}
+
 bool CUsbHid::PollInput(uint32_t timeoutMs) {
   return inputAvailable_.load() != 0 || FillInput(timeoutMs) == kTransportOk;
 }

@@ -224,6 +224,26 @@ TEST_F(UsbHidTest, ReadByte_HandsOutPayloadThenReadsTheNextReport) {
   EXPECT_EQ(observer.entries.back().text, "ReadReport: ");
 }
 
+TEST_F(UsbHidTest, ReadReportByte_NewReportOnlyForTheFirstByteOfEachReport) {
+  FakeHidDevice& device = AddAndOpen(Reader("r"));
+  device.inputs.push_back({InputReport(2), {}});
+  device.inputs.push_back({InputReport(1), {}});
+  uint8_t byte = 0;
+  const struct {
+    uint8_t byte;
+    bool newReport;
+  } kExpected[] = {{1, true}, {2, false}, {1, true}};
+  for (const auto& expected : kExpected) {
+    bool newReport = !expected.newReport;
+    ASSERT_EQ(hid.ReadReportByte(byte, 50, newReport), kTransportOk);
+    EXPECT_EQ(byte, expected.byte);
+    EXPECT_EQ(newReport, expected.newReport);
+  }
+  bool newReport = false;
+  EXPECT_EQ(hid.ReadReportByte(byte, 0, newReport), kTransportTimeout);
+  EXPECT_TRUE(newReport);  // it had to wait for a report
+}
+
 TEST_F(UsbHidTest, ReadByte_CountOutsideOneToSizeLessTwo_HandsOutNothingOfThatReport) {
   FakeHidDevice& device = AddAndOpen(Reader("r"));
   device.inputs.push_back({InputReport(0), {}});

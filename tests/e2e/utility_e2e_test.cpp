@@ -341,16 +341,21 @@ TEST_F(UtilityEndToEnd, RefusedReaderType_Minus2AfterConnectAndDisconnect) {
 
 TEST_F(UtilityEndToEnd, SecondInstanceDuringTheRun_Minus20AndTheFirstCompletes) {
   StartReader();
+  // Held still during its wake wait, where no request is under way, the
+  // first one keeps the guard.
   SetWakeWait(2000);
   CChildProcess first;
   Start(first, "first", "LX2D_B_SET", {Quick()});
-  // The first one holds the guard once its window exists.
   ASSERT_TRUE(WaitFor([] { return platform::FindWindow("LX2D_B_SET_Worker") != 0; }, 20s));
+  const std::string pid = std::to_string(first.Id());
+  ASSERT_EQ(Run("stop", "/bin/sh", {"-c", "kill -STOP " + pid}), 0);
   EXPECT_EQ(RunUtility({Quick()}), -20);
   EXPECT_EQ(ReadFile(ErrFile("utility")), "");
+  ASSERT_EQ(Run("continue", "/bin/sh", {"-c", "kill -CONT " + pid}), 0);
   const std::optional<int> status = first.Wait(60s);
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(*status, 0) << ReadFile(ErrFile("first"));
+  EXPECT_EQ(RecordedRequests(RecordFile()), ExpectedRequests(Plan(Quick())));
 }
 
 TEST_F(UtilityEndToEnd, Emulator_PowerOnRetriesUntilTheReaderAnswersThenRestore) {

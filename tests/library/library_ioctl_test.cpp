@@ -31,11 +31,10 @@ class LibraryIoControl : public ::testing::Test {
 };
 
 // A 32-bit value, little-endian, followed by `more`.
-std::vector<unsigned char> Le32(uint32_t value, std::vector<unsigned char> more = {}) {
-  std::vector<unsigned char> bytes{
-      static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-      static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
-  bytes.insert(bytes.end(), more.begin(), more.end());
+std::vector<unsigned char> Le32(uint32_t value, const std::vector<unsigned char>& more = {}) {
+  std::vector<unsigned char> bytes;
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
+  for (unsigned char byte : more) bytes.push_back(byte);
   return bytes;
 }
 

@@ -28,8 +28,8 @@ struct LinkFaults {
   bool duplicateReplies = false;  // every reply frame is sent twice
   bool ignoreSync = false;        // SYNC goes unanswered, as from a reader that hangs
   size_t replyFrameBytes = 0;     // replies split into frames of this payload size; 0: one frame
-  uint32_t answerAfterMs = 0;     // everything the host sends this long after the link's start
-                                  // is ignored, as by a reader still coming up
+  uint32_t answerAfterMs = 0;     // what the host sends this long from the link's start is
+                                  // ignored, as by a reader still coming up
 };
 
 // Where the link's output goes: whole wire byte sequences (a frame, or a

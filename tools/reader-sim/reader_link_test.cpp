@@ -60,13 +60,6 @@ TEST(ReaderLink, Sync_AnsweredWithSydn) {
   EXPECT_EQ(frames[0].number, 0x11);
 }
 
-TEST(ReaderLink, SyncIgnored_NothingSent) {
-  CRecordingOutput output;
-  CReaderLink link(output, {.ignoreSync = true}, nullptr);
-  link.Receive(Control(kCtlSync, 0x11));
-  EXPECT_TRUE(output.Frames().empty());
-}
-
 TEST(ReaderLink, AnswerAfter_DeafUntilTheTimeThenAnswers) {
   CRecordingOutput output;
   LinkFaults faults;
@@ -82,6 +75,13 @@ TEST(ReaderLink, AnswerAfter_DeafUntilTheTimeThenAnswers) {
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].kind, kCtlSydn);
   EXPECT_EQ(frames[0].number, 0x12);
+}
+
+TEST(ReaderLink, SyncIgnored_NothingSent) {
+  CRecordingOutput output;
+  CReaderLink link(output, {.ignoreSync = true}, nullptr);
+  link.Receive(Control(kCtlSync, 0x11));
+  EXPECT_TRUE(output.Frames().empty());
 }
 
 TEST(ReaderLink, SetupWriteThenRead_AckAndRepliesWithStoredValues) {

@@ -37,10 +37,16 @@ constexpr std::size_t kMaxPathSize = 260;
 // Capacity of the application title, terminator included.
 constexpr std::size_t kTitleSize = 260;
 
+// The argument came in the locale's character set; back in it, it names the
+// same file.
+std::filesystem::path FileSystemPath(const std::u16string& path) {
+  return platform::Utf16ToAnsi(path);
+}
+
 bool SettingsFileUsable(const std::u16string& path) {
   if (path.size() >= kMaxPathSize) return false;
   std::error_code error;
-  const std::filesystem::path full = std::filesystem::absolute(platform::Utf16ToUtf8(path), error);
+  const std::filesystem::path full = std::filesystem::absolute(FileSystemPath(path), error);
   return !error && std::filesystem::exists(full, error) && !error;
 }
 
@@ -96,8 +102,7 @@ int RunWithWindow(const std::u16string& settingsPath, std::u16string_view title,
     return kExitLibraryFailed;
   }
 
-  window->SetupWorkerWindow(platform::Utf16ToUtf8(settingsPath), binding.get(),
-                            std::move(emulatorKey));
+  window->SetupWorkerWindow(FileSystemPath(settingsPath), binding.get(), std::move(emulatorKey));
   if (!window->Create()) return kExitStopped;
   return RunMessageLoop();
 }

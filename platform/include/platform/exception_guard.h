@@ -9,7 +9,12 @@
 // A fault on a thread with no active guard goes on to the handler that was
 // installed before ours (or to the default action), so a host's own crash
 // handling is unchanged. A host that replaces these handlers after the first
-// guard ran takes the faults over entirely.
+// guard ran takes the faults over entirely. When the code holding the guard
+// is unloaded (a library closed with dlclose), the handlers that were there
+// before are put back.
+//
+// Up to 1024 threads that ran a guard may live at the same time; a thread
+// beyond them has its bodies guarded against C++ exceptions only.
 //
 // A fault leaves the body at once: the body's automatic objects are not
 // destroyed and whatever it had changed stays changed (locks it holds stay
