@@ -1,6 +1,6 @@
 // A simulated reader served on a thread of the test process over a
-// pseudo-terminal published in a temporary folder (or in `directory`), and
-// the serial service of that folder for the host side.
+// pseudo-terminal published in a temporary folder, and the serial service
+// of that folder for the host side.
 #pragma once
 
 #include <memory>
@@ -16,15 +16,14 @@ namespace lx2d::test {
 
 class CInProcessSerialReader {
  public:
-  explicit CInProcessSerialReader(sim::LinkFaults faults = {}, std::string directory = {}) {
-    if (directory.empty()) directory = temp.Path();
+  explicit CInProcessSerialReader(sim::LinkFaults faults = {}) {
     created = platform::CreatePseudoTerminalPort(
-        directory, "reader", {0x0D2A, 0x0801, "2D Barcode Reader", "SIM0000001"}, port);
+        temp.Path(), "reader", {0x0D2A, 0x0801, "2D Barcode Reader", "SIM0000001"}, port);
     if (created != platform::kSerialOk) return;
     output = std::make_unique<sim::CSerialOutput>(*port);
     device = std::make_unique<sim::CSerialSimDevice>(*port);
     link = std::make_unique<sim::CReaderLink>(*output, faults, nullptr);
-    service = platform::MakeSerialService({false, directory});
+    service = platform::MakeSerialService({false, temp.Path()});
     server = std::make_unique<CSimulatorThread>(*device, *link);
   }
 
