@@ -80,7 +80,11 @@ inline constexpr uint16_t kReaderChoiceCancelled = 11;
 
 // The configuration dialog's choice of reader, as each transport library
 // offers it: 0 with the chosen reader's description in `description` (and
-// the reader remembered with SetChosenReader), or kReaderChoiceCancelled.
+// the reader remembered with SetChosenReader); kReaderChoiceCancelled; or
+// 9 ("Interface port not available") when there is no reader to choose.
+// The HID library has no dialog yet and always answers
+// kReaderChoiceCancelled; the serial one chooses without a display
+// (ChooseReaderWithoutDisplay).
 uint16_t ChooseReader(IReaderPort& port, std::string& description);
 
 }  // namespace lx2d
