@@ -36,7 +36,7 @@ inline constexpr std::string_view kBaudRateValue = "BaudRate";
 inline constexpr uint32_t kSerialWriteTimeoutMs = 2000;
 
 // Event-log record ids of the serial transport's entries (those of CUsbHid).
-inline constexpr uint32_t kSerialLogError = 0xC1A60000;    // open and read failures
+inline constexpr uint32_t kSerialLogError = 0xC1A60000;    // failed opens, a port gone
 inline constexpr uint32_t kSerialLogTxFrame = 0x81A60000;  // "Tx frame: " whole frame
 inline constexpr uint32_t kSerialLogRead = 0x01A60000;     // "ReadBytes: " each chunk
 
