@@ -5,22 +5,46 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 namespace lx2d::test {
 
+namespace {
+
+std::string FromEnvironment(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream stream(text);
+  for (std::string word; stream >> word;) words.push_back(word);
+  return words;
+}
+
+}  // namespace
+
 const LibraryTarget& Target() {
-  static const LibraryTarget kHid{LX2D_TEST_LIBRARY,
-                                  LX2D_TEST_SIMULATOR,
-                                  {},
-                                  "vhid/lx2d-reader.info",
-                                  "2D Barcode Reader SIM0000001",
-                                  RDLK_CANCELLED};  // no dialog to show yet
-  static const LibraryTarget kSerial{
-      LX2D_TEST_SERIAL_LIBRARY,       LX2D_TEST_SIMULATOR,    {"--serial"}, "serial/lx2d-reader",
-      "2D Barcode Reader SIM0000001", RDLK_PORT_NOT_AVAILABLE};  // nothing to choose from
-  const char* variant = std::getenv("LX2D_TEST_VARIANT");
-  return variant != nullptr && std::string_view(variant) == "serial" ? kSerial : kHid;
+  // The HID library and its simulator unless the environment names another
+  // variant (the same cases run against it): LX2D_TEST_VARIANT=serial for
+  // the serial library with the simulator on a pseudo-terminal, or each
+  // value by its own variable.
+  static const LibraryTarget target = [] {
+    const bool serial = FromEnvironment("LX2D_TEST_VARIANT", "hid") == "serial";
+    return LibraryTarget{
+        FromEnvironment("LX2D_TEST_LIBRARY", serial ? LX2D_TEST_SERIAL_LIBRARY : LX2D_TEST_LIBRARY),
+        FromEnvironment("LX2D_TEST_SIMULATOR", LX2D_TEST_SIMULATOR),
+        Words(FromEnvironment("LX2D_TEST_SIMULATOR_ARGS", serial ? "--serial" : "")),
+        FromEnvironment("LX2D_TEST_READY_FILE",
+                        serial ? "serial/lx2d-reader" : "vhid/lx2d-reader.info"),
+        FromEnvironment("LX2D_TEST_READER", "2D Barcode Reader SIM0000001"),
+        // The HID library has no dialog to show yet; the serial one finds
+        // nothing to choose from.
+        static_cast<RDLK_RESULT>(serial ? RDLK_PORT_NOT_AVAILABLE : RDLK_CANCELLED)};
+  }();
+  return target;
 }
 
 namespace {

@@ -4,7 +4,11 @@
 //
 // The library file and the way its reader is simulated are named in one
 // place, Target(), so the same cases can run against another variant of the
-// library (another file, the simulator in another mode).
+// library (another file, the simulator in another mode): LX2D_TEST_VARIANT=serial
+// names the serial library's values; the environment variables
+// LX2D_TEST_LIBRARY, LX2D_TEST_SIMULATOR, LX2D_TEST_SIMULATOR_ARGS
+// (blank-separated), LX2D_TEST_READY_FILE and LX2D_TEST_READER replace
+// single values.
 #pragma once
 
 #include <chrono>
@@ -29,8 +33,8 @@ struct LibraryTarget {
   RDLK_RESULT dialogWithoutReader;         // ConfigurationDialog, no display, no reader
 };
 
-// The variant under test: the HID library, or the serial library when the
-// environment names LX2D_TEST_VARIANT=serial.
+// The variant under test: the HID library unless the environment says
+// otherwise.
 const LibraryTarget& Target();
 
 // The 33 exports, bound by name from the loaded file.
