@@ -29,9 +29,9 @@ struct Problem {
 
 class CChecker {
  public:
-  CChecker(const CSettingReader& reader, const std::filesystem::path& file,
-           const std::vector<ProfileSection>& sections)
-      : reader(reader), file(file), sections(sections) {}
+  CChecker(const CSettingReader& settingReader, const std::filesystem::path& settingsFile,
+           const std::vector<ProfileSection>& fileSections)
+      : reader(settingReader), file(settingsFile), sections(fileSections) {}
 
   std::vector<Problem> Run() {
     std::map<const KnownSection*, const ProfileSection*> firstOf;

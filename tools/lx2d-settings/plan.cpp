@@ -21,7 +21,7 @@ namespace {
 // Reads the real registry, records the writes instead of making them.
 class CRecordingPreferenceRegistry final : public IPreferenceRegistry {
  public:
-  explicit CRecordingPreferenceRegistry(CReg& reads) : reads(reads) {}
+  explicit CRecordingPreferenceRegistry(CReg& registry) : reads(registry) {}
 
   std::vector<std::string> writes;
 

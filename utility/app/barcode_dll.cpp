@@ -37,10 +37,10 @@ const CBarcodeDll::Binding CBarcodeDll::kBindings[] = {
     {"Deinitialize", kDeinitialize, 98},
 };
 
-CBarcodeDll::CBarcodeDll(ILibraryLoader& loader, Sleeper sleeper)
-    : loader(loader), sleeper(std::move(sleeper)) {
-  if (!this->sleeper)
-    this->sleeper = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
+CBarcodeDll::CBarcodeDll(ILibraryLoader& libraryLoader, Sleeper waits)
+    : loader(libraryLoader), sleeper(std::move(waits)) {
+  if (!sleeper)
+    sleeper = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
 }
 
 CBarcodeDll::~CBarcodeDll() { UnloadBarcodeDll(); }

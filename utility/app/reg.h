@@ -22,8 +22,8 @@ inline constexpr uint32_t kEmulatorKeyPathBytes = 1040;
 
 class CReg final : public IPreferenceRegistry {
  public:
-  // `registry` must outlive the object.
-  explicit CReg(platform::IRegistry& registry) : registry(registry) {}
+  // `store` must outlive the object.
+  explicit CReg(platform::IRegistry& store) : registry(store) {}
 
   // The configured emulator key path: "LX2D_EMU_AccessRegKeyInfo" under
   // HKLM\SOFTWARE\Korvane\LX2D_B_SET when it is a REG_SZ, REG_EXPAND_SZ or

@@ -32,8 +32,8 @@ inline constexpr int kMaxByteListBytes = 128;
 // file content it read.
 class CSettingReader {
  public:
-  CSettingReader(const IFileSource& files, const IAnsiCodePage& codePage)
-      : files(files), codePage(codePage) {}
+  CSettingReader(const IFileSource& fileSource, const IAnsiCodePage& ansiCodePage)
+      : files(fileSource), codePage(ansiCodePage) {}
 
   // Raw text and status: SETTING_OK, SETTING_MISSING (raw text empty) or
   // SETTING_UNREADABLE (path too long, file absent).
