@@ -1,5 +1,7 @@
 // The scanner-access library as a host program meets it: loaded at run time
 // and connected to the simulated reader (a separate process, no pacing).
+// Built twice: for libRDLK_HID.so with the simulator on a virtual HID device,
+// and (LX2D_BENCH_SERIAL) for libRDLK_Rs.so with it on a pseudo-terminal.
 //
 // - BM_LibrarySetupWrite: one SetupWrite through the whole library, round
 //   trip; counters median_us and p99_us over every request.
@@ -12,8 +14,8 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RDLK_HID.h"
@@ -24,6 +26,14 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+#if LX2D_BENCH_SERIAL
+const std::vector<std::string> kSimulatorArgs = {"--serial"};
+constexpr char kReadyFile[] = "serial/lx2d-reader";
+#else
+const std::vector<std::string> kSimulatorArgs = {};
+constexpr char kReadyFile[] = "vhid/lx2d-reader.info";
+#endif
 
 template <class Function>
 Function Export(lx2d::platform::HMODULE module, const char* name) {
@@ -36,9 +46,8 @@ class CConnectedLibrary {
  public:
   CConnectedLibrary() {
     folders_.ExportForAllDirectories();
-    if (!simulator_.StartWithInput(LX2D_BENCH_SIMULATOR, {})) return;
-    const std::filesystem::path ready =
-        std::filesystem::path(folders_.Path()) / "run" / "vhid" / "lx2d-reader.info";
+    if (!simulator_.StartWithInput(LX2D_BENCH_SIMULATOR, kSimulatorArgs)) return;
+    const std::filesystem::path ready = std::filesystem::path(folders_.Path()) / "run" / kReadyFile;
     for (int wait = 0; wait < 2000 && !std::filesystem::exists(ready); ++wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -100,7 +109,9 @@ void BM_LibrarySetupWrite(benchmark::State& state) {
         library.setupWrite(request, sizeof request, reply, sizeof reply, &replyLength);
     roundTrips.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     if (result != RDLK_SUCCESS) {
-      state.SkipWithError(("SetupWrite failed with " + std::to_string(result) + " after " + std::to_string(roundTrips.size())).c_str());
+      state.SkipWithError(("SetupWrite failed with " + std::to_string(result) + " after " +
+                           std::to_string(roundTrips.size()))
+                              .c_str());
       break;
     }
   }

@@ -9,24 +9,42 @@ target_include_directories(lx2d_library_host PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/
 target_link_libraries(lx2d_library_host PUBLIC lx2d_platform_fakes GTest::gtest)
 target_compile_definitions(lx2d_library_host PRIVATE
   LX2D_TEST_LIBRARY="$<TARGET_FILE:RDLK_HID>"
+  LX2D_TEST_SERIAL_LIBRARY="$<TARGET_FILE:RDLK_Rs>"
   LX2D_TEST_SIMULATOR="$<TARGET_FILE:lx2d-reader-sim>")
-add_dependencies(lx2d_library_host RDLK_HID lx2d-reader-sim)
+add_dependencies(lx2d_library_host RDLK_HID RDLK_Rs lx2d-reader-sim)
 
-# lx2d_library_suite(NAME SOURCES...): one ctest test per test case.
+# lx2d_library_suite(NAME SOURCES... [VARIANTS hid|serial...]): one ctest
+# test per test case and variant of the library (both unless VARIANTS says
+# otherwise): the HID one as NAME.*, the serial one as NAME.serial.*.
 function(lx2d_library_suite name)
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;VARIANTS" ${ARGN})
+  if(NOT ARG_VARIANTS)
+    set(ARG_VARIANTS hid serial)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE lx2d_library_host GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   # The library's exception guard installs its own fault handlers.
-  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 120 LABELS library ENVIRONMENT_MODIFICATION
-                                  "ASAN_OPTIONS=path_list_append:allow_user_segv_handler=1"
-                                  ENVIRONMENT LX2D_EVTLOG_PREFIX=lx2dtest_)
+  set(asan "ASAN_OPTIONS=path_list_append:allow_user_segv_handler=1")
+  if(hid IN_LIST ARG_VARIANTS)
+    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60
+                         PROPERTIES TIMEOUT 120 LABELS library ENVIRONMENT_MODIFICATION ${asan})
+  endif()
+  if(serial IN_LIST ARG_VARIANTS)
+    gtest_discover_tests(${name} TEST_PREFIX "${name}.serial." DISCOVERY_TIMEOUT 60
+                         PROPERTIES TIMEOUT 120 LABELS library ENVIRONMENT_MODIFICATION ${asan}
+                                    ENVIRONMENT "LX2D_TEST_VARIANT=serial")
+  endif()
 endfunction()
 
-lx2d_library_suite(library_test
+lx2d_library_suite(library_test SOURCES
   library/library_buffer_test.cpp library/library_crash_test.cpp library/library_request_test.cpp
   library/library_ioctl_test.cpp library/library_settings_test.cpp library/library_state_test.cpp)
+lx2d_library_suite(library_serial_test SOURCES library/library_serial_test.cpp VARIANTS serial)
+target_link_libraries(library_serial_test PRIVATE lx2d_platform)
+target_compile_definitions(library_serial_test PRIVATE
+  LX2D_TEST_PORT_HOLDER="$<TARGET_FILE:serial_port_holder>")
+add_dependencies(library_serial_test serial_port_holder)
 
 # The library's own code in the test process, for what a host cannot see:
 # the trace lines handed to attached observers.
@@ -44,11 +62,13 @@ set_tests_properties(library_threaded_test PROPERTIES LABELS "library;threaded" 
 lx2d_allow_fault_handlers(library_threaded_test)
 lx2d_private_event_log(library_threaded_test)
 
-# The library file defines exactly its exports.
-add_test(NAME library_exports
-         COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:RDLK_HID>
-                 -DEXPECTED=${CMAKE_SOURCE_DIR}/scanlib/api/exports.map
-                 -P ${CMAKE_CURRENT_SOURCE_DIR}/library/exports_check.cmake)
+# Each library file defines exactly the exports, so both the same 33.
+foreach(library RDLK_HID RDLK_Rs)
+  add_test(NAME library_exports_${library}
+           COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${library}>
+                   -DEXPECTED=${CMAKE_SOURCE_DIR}/scanlib/api/exports.map
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/library/exports_check.cmake)
+endforeach()
 
 # The public header from C: a C program linked against the library, in
 # private folders.

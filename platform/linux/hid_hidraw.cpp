@@ -1,7 +1,6 @@
 // hidraw nodes through libudev: one interface per top-level collection of a
 // node's report descriptor.
 #include <fcntl.h>
-#include <libudev.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,17 +11,10 @@
 #include "hid_descriptor.h"
 #include "hid_internal.h"
 #include "platform/text.h"
+#include "udev_support.h"
 
 namespace lx2d::platform {
 namespace {
-
-struct UdevDeleter {
-  void operator()(udev* u) const { udev_unref(u); }
-  void operator()(udev_enumerate* e) const { udev_enumerate_unref(e); }
-  void operator()(udev_device* d) const { udev_device_unref(d); }
-};
-template <typename T>
-using UdevPtr = std::unique_ptr<T, UdevDeleter>;
 
 // What one hidraw node offers, from sysfs.
 struct HidrawNode {
@@ -34,13 +26,6 @@ struct HidrawNode {
   std::string serial;   // UTF-8
   bool hasSerial = false;
 };
-
-std::string Attribute(udev_device* device, const char* name) {
-  const char* value = device != nullptr ? udev_device_get_sysattr_value(device, name) : nullptr;
-  std::string text = value != nullptr ? value : "";
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
 
 bool Describe(udev_device* hidraw, HidrawNode& node) {
   const char* sysname = udev_device_get_sysname(hidraw);
@@ -71,9 +56,9 @@ bool Describe(udev_device* hidraw, HidrawNode& node) {
   udev_device* usb = udev_device_get_parent_with_subsystem_devtype(hidraw, "usb", "usb_device");
   if (usb != nullptr) {
     node.attributes.versionNumber =
-        static_cast<uint16_t>(std::strtoul(Attribute(usb, "bcdDevice").c_str(), nullptr, 16));
-    node.product = Attribute(usb, "product");
-    node.serial = Attribute(usb, "serial");
+        static_cast<uint16_t>(std::strtoul(UdevAttribute(usb, "bcdDevice").c_str(), nullptr, 16));
+    node.product = UdevAttribute(usb, "product");
+    node.serial = UdevAttribute(usb, "serial");
   } else {
     const char* name = udev_device_get_property_value(hid, "HID_NAME");
     const char* uniq = udev_device_get_property_value(hid, "HID_UNIQ");

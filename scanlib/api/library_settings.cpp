@@ -1,6 +1,8 @@
 // Initialize and the settings under the host's registry key.
+#include <algorithm>
 #include <cstring>
 
+#include "platform/text.h"
 #include "vscp_communication.h"
 
 namespace lx2d {
@@ -39,10 +41,64 @@ class CKey {
   HKEY key_ = 0;
 };
 
+// The transport's values in an open key.
+class CKeySettingStore final : public IPortSettingStore {
+ public:
+  explicit CKeySettingStore(const CKey& key) : key_(key) {}
+
+  bool ReadNumber(std::string_view name, uint32_t& value) override {
+    DWORD type = 0;
+    uint32_t number = 0;
+    DWORD size = sizeof number;
+    if (DefaultRegistry().QueryValue(key_.Handle(), name, &type,
+                                     reinterpret_cast<uint8_t*>(&number), &size) != ERROR_SUCCESS ||
+        type != platform::REG_DWORD || size != sizeof number) {
+      return false;
+    }
+    value = number;
+    return true;
+  }
+
+  bool ReadText(std::string_view name, std::string& value) override {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (DefaultRegistry().QueryValue(key_.Handle(), name, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != platform::REG_SZ) {
+      return false;
+    }
+    std::u16string wide(size / 2, u'\0');
+    size = static_cast<DWORD>(wide.size() * 2);
+    if (DefaultRegistry().QueryValue(key_.Handle(), name, nullptr,
+                                     reinterpret_cast<uint8_t*>(wide.data()),
+                                     &size) != ERROR_SUCCESS) {
+      return false;
+    }
+    wide.resize(std::min<size_t>(size / 2, wide.find(u'\0')));
+    value = platform::Utf16ToAnsi(wide);
+    return true;
+  }
+
+  void WriteNumber(std::string_view name, uint32_t value) override {
+    DefaultRegistry().SetValue(key_.Handle(), name, platform::REG_DWORD,
+                               reinterpret_cast<const uint8_t*>(&value), sizeof value);
+  }
+
+  void WriteText(std::string_view name, std::string_view value) override {
+    const std::u16string wide = platform::AnsiToUtf16(value);  // stored with its terminator
+    DefaultRegistry().SetValue(key_.Handle(), name, platform::REG_SZ,
+                               reinterpret_cast<const uint8_t*>(wide.c_str()),
+                               static_cast<DWORD>((wide.size() + 1) * 2));
+  }
+
+ private:
+  const CKey& key_;
+};
+
 }  // namespace
 
 void CVscpCommunication::SetDefaultSettings() {
   settings_ = LibrarySettings{};
+  port_->DefaultSettings();
   std::unique_lock<CCommandMutex> lock(protocol_->CommandMutex(), std::defer_lock);
   if (LockCommands(lock)) protocol_->SetReplyTimeout(static_cast<uint16_t>(settings_.timeout));
 }
@@ -67,6 +123,8 @@ bool CVscpCommunication::LoadSettings() {
     loaded.*value.field = read ? number : value.fallback;
   }
   settings_ = loaded;
+  CKeySettingStore store(key);
+  port_->LoadSettings(store);
   return true;
 }
 
@@ -85,6 +143,8 @@ bool CVscpCommunication::SaveSettings() {
     DefaultRegistry().SetValue(key.Handle(), value.name, platform::REG_DWORD,
                                reinterpret_cast<const uint8_t*>(&number), sizeof number);
   }
+  CKeySettingStore store(key);
+  port_->SaveSettings(store);
   return true;
 }
 

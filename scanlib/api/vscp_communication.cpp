@@ -106,8 +106,12 @@ uint16_t CVscpCommunication::Disconnect() {
 }
 
 uint16_t CVscpCommunication::RunConfigurationDialog() {
-  // No dialog can be shown yet: as if the user had cancelled it.
-  return kResultCancelled;
+  std::string description;
+  const uint16_t chosen = ChooseReader(*port_, description);
+  if (chosen != kResultOk) return chosen;
+  devicePath_.clear();
+  SetDeviceSelection(description);
+  return SaveSettings() ? kResultOk : kResultRegistryError;
 }
 
 uint16_t CVscpCommunication::Request(const RequestKind& kind, const uint8_t* request,

@@ -3,24 +3,18 @@
 
 #include <cstdio>
 
-#include "platform/text.h"
+#include "reader_description.h"
 
 namespace lx2d {
 namespace {
 
-// Room the description parts get, as in the ANSI buffers the exports use.
-constexpr size_t kMaxPartBytes = 259;
-
-// The description text of a reader: its product string, then, unless the
-// serial number string is exactly "?", a blank and the serial number.
+// The description text of a reader, from its own strings.
 std::string Describe(platform::IHidDevice& device) {
   std::u16string product;
   std::u16string serial;
   device.GetProductString(product);  // a missing string reads as empty
   device.GetSerialNumberString(serial);
-  std::string text = platform::Utf16ToAnsi(product).substr(0, kMaxPartBytes);
-  if (serial != u"?") text += " " + platform::Utf16ToAnsi(serial).substr(0, kMaxPartBytes);
-  return text;
+  return ReaderDescription(product, serial);
 }
 
 class CSilentObserver final : public ILinkObserver {};

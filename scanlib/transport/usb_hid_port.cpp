@@ -1,5 +1,5 @@
 // The HID library's transport: a CUsbHid for the reader's ids over the
-// system's HID service (hidraw and virtual devices).
+// system's HID service (hidraw and virtual devices), and its dialog's choice.
 #include "usb_hid.h"
 
 namespace lx2d {
@@ -7,6 +7,11 @@ namespace lx2d {
 std::unique_ptr<IReaderPort> MakeReaderPort(ILinkObserver* observer) {
   return std::make_unique<CUsbHid>(kReaderVendorId, kReaderProductId, platform::SystemHidService(),
                                    observer);
+}
+
+uint16_t ChooseReader(IReaderPort& /*port*/, std::string& /*description*/) {
+  // The HID library has no dialog to show yet: as if it were cancelled.
+  return kReaderChoiceCancelled;
 }
 
 }  // namespace lx2d

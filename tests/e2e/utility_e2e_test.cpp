@@ -3,7 +3,9 @@
 // LX2D directories.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -145,7 +147,7 @@ class UtilityEndToEnd : public testing::Test {
     args.insert(args.end(), options.begin(), options.end());
     Start(reader, "reader", "lx2d-reader-sim", args);
     ASSERT_TRUE(
-        WaitFor([&] { return ReadFile(OutFile("reader")).find("vhid") != std::string::npos; }, 20s))
+        WaitFor([&] { return ReadFile(OutFile("reader")).starts_with("lx2d-reader-sim: "); }, 20s))
         << ReadFile(ErrFile("reader"));
   }
 
@@ -265,6 +267,67 @@ TEST_F(UtilityEndToEnd, FullFile_ReaderGetsThePlanAndTheRegistryThePreferences) 
   }
   EXPECT_FALSE(preferences.empty());
   EXPECT_EQ(stored, preferences);
+}
+
+// The rows the simulator's table of written parameters shows for the
+// records of a plan's SetupWrite lines (the last value of each parameter).
+std::vector<std::string> ParameterRows(const std::vector<std::string>& plan) {
+  std::map<std::pair<int, int>, std::vector<int>> written;
+  for (const std::string& line : plan) {
+    if (!line.starts_with("SetupWrite ")) continue;
+    std::istringstream hex(line.substr(11));
+    std::vector<int> bytes;
+    for (int byte; hex >> std::hex >> byte;) bytes.push_back(byte);
+    for (size_t at = 0; at + 2 <= bytes.size();) {
+      const int group = bytes[at], parameter = bytes[at + 1];
+      at += 2;
+      size_t length = parameter < 0x80 ? 1 : 2;
+      if (parameter >= 0xC0 && at + 2 <= bytes.size()) {
+        length = static_cast<size_t>(bytes[at] << 8 | bytes[at + 1]);
+        at += 2;
+      }
+      const size_t end = std::min(bytes.size(), at + length);
+      written[{group, parameter}] = {bytes.begin() + static_cast<ptrdiff_t>(at),
+                                     bytes.begin() + static_cast<ptrdiff_t>(end)};
+      at = end;
+    }
+  }
+  std::vector<std::string> rows;
+  for (const auto& [key, value] : written) {
+    char head[40];
+    std::snprintf(head, sizeof head, "0x%02X   0x%02X   %6zu  ", key.first, key.second,
+                  value.size());
+    std::string row = head;
+    for (size_t i = 0; i < value.size(); ++i) {
+      char byte[4];
+      std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", value[i]);
+      row += byte;
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST_F(UtilityEndToEnd, SerialReaderOnly_SerialLibraryAppliesTheFile) {
+  const std::vector<std::string> plan = Plan(kExample);
+  StartReader({"--serial"});  // no HID reader at all
+  EXPECT_EQ(RunUtility({kExample}), 0) << ReadFile(ErrFile("utility"));
+  EXPECT_EQ(ReadFile(ErrFile("utility")), "");
+  EXPECT_EQ(RecordedRequests(RecordFile()), ExpectedRequests(plan));
+
+  reader.Terminate();
+  ASSERT_TRUE(reader.Wait(30s).has_value());
+  const std::string table = ReadFile(OutFile("reader"));
+  const std::vector<std::string> rows = ParameterRows(plan);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_NE(table.find("Parameters written: " + std::to_string(rows.size()) + "\n"),
+            std::string::npos)
+      << table;
+  for (const std::string& row : rows) EXPECT_NE(table.find(row), std::string::npos) << row;
+  // The port chosen is kept with the library's settings.
+  ASSERT_EQ(Run("port", "lx2d-reg", {"query", "HKLM\\SOFTWARE\\Korvane\\LX2D_B_SET", "/v", "Port"}),
+            0);
+  EXPECT_NE(ReadFile(OutFile("port")).find("/serial/lx2d-reader"), std::string::npos);
 }
 
 TEST_F(UtilityEndToEnd, RefusedReaderType_Minus2AfterConnectAndDisconnect) {

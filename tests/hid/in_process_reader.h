@@ -3,10 +3,8 @@
 // to it: the HID service of that folder, CUsbHid and a quiet host.
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "host_messaging.h"
@@ -14,6 +12,7 @@
 #include "platform/hid.h"
 #include "reader_link.h"
 #include "sim_device.h"
+#include "simulator_thread.h"
 #include "usb_hid.h"
 
 namespace lx2d::test {
@@ -54,31 +53,12 @@ class CInProcessReader {
     output = std::make_unique<sim::CReportOutput>(*device, 64, 2, reportIntervalMs);
     link = std::make_unique<sim::CReaderLink>(*output, faults, nullptr);
     service = platform::MakeHidService({false, temp.Path()});
-    thread = std::thread([this] {
-      sim::ServeDevice(*device, *link, 64, stop, &commands, [this](const std::string& line) {
-        if (line == "unplug") {
-          device->Unplug();
-          link->Disconnected();
-        } else if (line.starts_with("bcd ")) {
-          link->SendBarcode(kKindBcd, line.substr(4));
-        }
-        return true;
-      });
-    });
-  }
-
-  ~CInProcessReader() {
-    if (!thread.joinable()) return;
-    stop.store(true);
-    device->Wake();
-    thread.join();
+    simDevice = std::make_unique<sim::CHidSimDevice>(*device, 64);
+    server = std::make_unique<CSimulatorThread>(*simDevice, *link);
   }
 
   // Runs `line` on the simulator's thread ("unplug", "bcd TEXT").
-  void Command(std::string line) {
-    commands.Push(std::move(line));
-    device->Wake();
-  }
+  void Command(std::string line) { server->Command(std::move(line)); }
 
   platform::CTempDirectory temp;
   uint32_t created = platform::kHidErrorGenFailure;
@@ -86,9 +66,8 @@ class CInProcessReader {
   std::unique_ptr<sim::CReportOutput> output;
   std::unique_ptr<sim::CReaderLink> link;  // touched by the simulator's thread only
   std::unique_ptr<platform::IHidService> service;
-  sim::CCommandQueue commands;
-  std::atomic<bool> stop{false};
-  std::thread thread;
+  std::unique_ptr<sim::CHidSimDevice> simDevice;
+  std::unique_ptr<CSimulatorThread> server;  // declared last: stops first
 };
 
 }  // namespace lx2d::test

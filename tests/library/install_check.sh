@@ -10,6 +10,7 @@ d=$(mktemp -d)
 trap 'rm -rf "$d"' EXIT
 cmake --install "$build" --prefix "$d/usr" >/dev/null || exit 1
 test -f "$d/usr/$libdir/libRDLK_HID.so" || { echo "no library in $libdir"; exit 1; }
+test -f "$d/usr/$libdir/libRDLK_Rs.so" || { echo "no serial library in $libdir"; exit 1; }
 test -f "$d/usr/$includedir/RDLK_HID.h" || { echo "no header in $includedir"; exit 1; }
 export PKG_CONFIG_PATH="$d/usr/$libdir/pkgconfig"
 cflags=$(pkg-config --cflags rdlk_hid) || exit 1

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -11,6 +12,11 @@
 namespace lx2d::test {
 
 namespace {
+
+// The library writes into the event log named by LX2D_EVTLOG_PREFIX; these
+// suites are discovered one test at a time, so the host sets it itself and
+// never writes into the machine's log.
+[[maybe_unused]] const bool kPrivateEventLog = setenv("LX2D_EVTLOG_PREFIX", "lx2dtest_", 0) == 0;
 
 std::string FromEnvironment(const char* name, const char* fallback) {
   const char* value = std::getenv(name);
@@ -28,13 +34,22 @@ std::vector<std::string> Words(const std::string& text) {
 
 const LibraryTarget& Target() {
   // The HID library and its simulator unless the environment names another
-  // variant (the same cases run against it).
-  static const LibraryTarget target{
-      FromEnvironment("LX2D_TEST_LIBRARY", LX2D_TEST_LIBRARY),
-      FromEnvironment("LX2D_TEST_SIMULATOR", LX2D_TEST_SIMULATOR),
-      Words(FromEnvironment("LX2D_TEST_SIMULATOR_ARGS", "")),
-      FromEnvironment("LX2D_TEST_READY_FILE", "vhid/lx2d-reader.info"),
-      FromEnvironment("LX2D_TEST_READER", "2D Barcode Reader SIM0000001")};
+  // variant (the same cases run against it): LX2D_TEST_VARIANT=serial for
+  // the serial library with the simulator on a pseudo-terminal, or each
+  // value by its own variable.
+  static const LibraryTarget target = [] {
+    const bool serial = FromEnvironment("LX2D_TEST_VARIANT", "hid") == "serial";
+    return LibraryTarget{
+        FromEnvironment("LX2D_TEST_LIBRARY", serial ? LX2D_TEST_SERIAL_LIBRARY : LX2D_TEST_LIBRARY),
+        FromEnvironment("LX2D_TEST_SIMULATOR", LX2D_TEST_SIMULATOR),
+        Words(FromEnvironment("LX2D_TEST_SIMULATOR_ARGS", serial ? "--serial" : "")),
+        FromEnvironment("LX2D_TEST_READY_FILE",
+                        serial ? "serial/lx2d-reader" : "vhid/lx2d-reader.info"),
+        FromEnvironment("LX2D_TEST_READER", "2D Barcode Reader SIM0000001"),
+        // The HID library has no dialog to show yet; the serial one finds
+        // nothing to choose from.
+        static_cast<RDLK_RESULT>(serial ? RDLK_PORT_NOT_AVAILABLE : RDLK_CANCELLED)};
+  }();
   return target;
 }
 

@@ -4,10 +4,11 @@
 //
 // The library file and the way its reader is simulated are named in one
 // place, Target(), so the same cases can run against another variant of the
-// library (another file, the simulator in another mode): the environment
-// variables LX2D_TEST_LIBRARY, LX2D_TEST_SIMULATOR, LX2D_TEST_SIMULATOR_ARGS
-// (blank-separated), LX2D_TEST_READY_FILE and LX2D_TEST_READER replace the
-// HID library's values.
+// library (another file, the simulator in another mode): LX2D_TEST_VARIANT=serial
+// names the serial library's values; the environment variables
+// LX2D_TEST_LIBRARY, LX2D_TEST_SIMULATOR, LX2D_TEST_SIMULATOR_ARGS
+// (blank-separated), LX2D_TEST_READY_FILE and LX2D_TEST_READER replace
+// single values.
 #pragma once
 
 #include <chrono>
@@ -29,6 +30,7 @@ struct LibraryTarget {
   std::vector<std::string> simulatorArgs;  // its mode options
   std::string readyFile;                   // below LX2D_RUNTIME_DIR, there once it serves
   std::string readerDescription;           // as HIDEnumDevices lists the reader
+  RDLK_RESULT dialogWithoutReader;         // ConfigurationDialog, no display, no reader
 };
 
 // The variant under test: the HID library unless the environment says

@@ -99,8 +99,8 @@ TEST_F(LibraryState, InitializedNotConnected_RequestsAndReads8) {
     EXPECT_EQ(entry.call(lib, &count), RDLK_SUCCESS) << entry.name;
   }
   EXPECT_EQ(lib.MessageIdentify(0x12345, 1), RDLK_SUCCESS);
-  // No dialog can be shown here.
-  EXPECT_EQ(lib.ConfigurationDialog(), RDLK_CANCELLED);
+  // No dialog can be shown here, and no reader is attached.
+  EXPECT_EQ(lib.ConfigurationDialog(), Target().dialogWithoutReader);
 }
 
 TEST_F(LibraryState, VersionText_NeedsCapacity18) {

@@ -1,4 +1,4 @@
-// lx2d-reader-sim: a simulated reader on a virtual HID device.
+// lx2d-reader-sim: a simulated reader on a virtual HID device or a serial port.
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -8,6 +8,7 @@
 
 #include "platform/hid.h"
 #include "platform/paths.h"
+#include "platform/serial_port.h"
 #include "reader_link.h"
 #include "sim_device.h"
 #include "sim_options.h"
@@ -18,11 +19,11 @@ using namespace lx2d;
 using namespace lx2d::sim;
 
 std::atomic<bool> stopRequested{false};
-std::atomic<platform::IVirtualHidDevice*> wakeTarget{nullptr};
+std::atomic<ISimDevice*> wakeTarget{nullptr};
 
 extern "C" void OnStopSignal(int) {
   stopRequested.store(true);
-  if (platform::IVirtualHidDevice* device = wakeTarget.load()) device->Wake();
+  if (ISimDevice* device = wakeTarget.load()) device->Wake();
 }
 
 bool ParseHex(std::string_view text, std::vector<uint8_t>& bytes) {
@@ -46,7 +47,7 @@ bool ParseHex(std::string_view text, std::vector<uint8_t>& bytes) {
 }
 
 // Runs one command line; false for "quit".
-bool RunCommand(const std::string& line, CReaderLink& link, platform::IVirtualHidDevice& device) {
+bool RunCommand(const std::string& line, CReaderLink& link, ISimDevice& device) {
   const size_t space = line.find(' ');
   const std::string verb = line.substr(0, space);
   const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
@@ -79,6 +80,78 @@ bool RunCommand(const std::string& line, CReaderLink& link, platform::IVirtualHi
   return true;
 }
 
+// The device end the simulator serves and what owns it.
+struct SimEnd {
+  std::unique_ptr<platform::IVirtualHidDevice> hid;
+  std::unique_ptr<platform::IPseudoTerminalPort> port;
+  std::unique_ptr<ILinkOutput> output;
+  std::unique_ptr<ISimDevice> device;
+  std::string address;  // interface path or port path
+
+  void Close() {
+    device.reset();
+    output.reset();
+    hid.reset();
+    port.reset();
+  }
+};
+
+bool OpenHidEnd(const SimOptions& options, SimEnd& end) {
+  std::string directory;
+  if (platform::EnsureDirectory(platform::Directory::kRuntime, "vhid", &directory) !=
+      platform::ERROR_SUCCESS) {
+    std::cerr << "lx2d-reader-sim: cannot create the runtime folder\n";
+    return false;
+  }
+  platform::VirtualHidInfo info;
+  info.vendorId = options.vendorId;
+  info.productId = options.productId;
+  info.versionNumber = options.versionNumber;
+  info.productString = options.productString;
+  info.serial = options.serial;
+  info.inputReportLength = options.reportLength;
+  info.outputReportLength = options.reportLength;
+  info.collection = options.collection;
+  const uint32_t created = platform::CreateVirtualHidDevice(directory, options.name, info, end.hid);
+  if (created == platform::kHidErrorSharingViolation) {
+    std::cerr << "lx2d-reader-sim: device name '" << options.name << "' is in use in " << directory
+              << "\n";
+    return false;
+  }
+  if (created != platform::kHidOk) {
+    std::cerr << "lx2d-reader-sim: cannot create device '" << options.name << "' in " << directory
+              << " (error " << created << ")\n";
+    return false;
+  }
+  end.output = std::make_unique<CReportOutput>(*end.hid, options.reportLength, options.reportId,
+                                               options.reportIntervalMs);
+  end.device = std::make_unique<CHidSimDevice>(*end.hid, options.reportLength);
+  end.address = end.hid->InterfacePath();
+  return true;
+}
+
+bool OpenSerialEnd(const SimOptions& options, SimEnd& end) {
+  std::string directory;
+  if (platform::EnsureDirectory(platform::Directory::kRuntime, "serial", &directory) !=
+      platform::ERROR_SUCCESS) {
+    std::cerr << "lx2d-reader-sim: cannot create the runtime folder\n";
+    return false;
+  }
+  const platform::SerialPortIdentity identity{options.vendorId, options.productId,
+                                              options.productString, options.serial};
+  const uint32_t created =
+      platform::CreatePseudoTerminalPort(directory, options.name, identity, end.port);
+  if (created != platform::kSerialOk) {
+    std::cerr << "lx2d-reader-sim: cannot create port '" << options.name << "' in " << directory
+              << " (error " << created << ")\n";
+    return false;
+  }
+  end.output = std::make_unique<CSerialOutput>(*end.port);
+  end.device = std::make_unique<CSerialSimDevice>(*end.port);
+  end.address = end.port->PortPath();
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,43 +174,17 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::string directory;
-  if (platform::EnsureDirectory(platform::Directory::kRuntime, "vhid", &directory) !=
-      platform::ERROR_SUCCESS) {
-    std::cerr << "lx2d-reader-sim: cannot create the runtime folder\n";
-    return 1;
-  }
-  platform::VirtualHidInfo info;
-  info.vendorId = options.vendorId;
-  info.productId = options.productId;
-  info.versionNumber = options.versionNumber;
-  info.productString = options.productString;
-  info.serial = options.serial;
-  info.inputReportLength = options.reportLength;
-  info.outputReportLength = options.reportLength;
-  info.collection = options.collection;
-  std::unique_ptr<platform::IVirtualHidDevice> device;
-  const uint32_t created = platform::CreateVirtualHidDevice(directory, options.name, info, device);
-  if (created == platform::kHidErrorSharingViolation) {
-    std::cerr << "lx2d-reader-sim: device name '" << options.name << "' is in use in " << directory
-              << "\n";
-    return 1;
-  }
-  if (created != platform::kHidOk) {
-    std::cerr << "lx2d-reader-sim: cannot create device '" << options.name << "' in " << directory
-              << " (error " << created << ")\n";
-    return 1;
-  }
-  wakeTarget.store(device.get());
+  SimEnd end;
+  if (!(options.serialPort ? OpenSerialEnd(options, end) : OpenHidEnd(options, end))) return 1;
+  wakeTarget.store(end.device.get());
   std::signal(SIGTERM, OnStopSignal);
   std::signal(SIGINT, OnStopSignal);
-  std::cout << "lx2d-reader-sim: " << device->InterfacePath() << std::endl;
+  std::cout << "lx2d-reader-sim: " << end.address << std::endl;
 
-  CReportOutput output(*device, options.reportLength, options.reportId, options.reportIntervalMs);
-  CReaderLink link(output, options.faults, record.is_open() ? &record : nullptr);
+  CReaderLink link(*end.output, options.faults, record.is_open() ? &record : nullptr);
 
   CCommandQueue commands;
-  std::thread([&commands, target = device.get()] {
+  std::thread([&commands, target = end.device.get()] {
     std::string line;
     while (std::getline(std::cin, line)) {
       commands.Push(line);
@@ -145,10 +192,10 @@ int main(int argc, char** argv) {
     }
   }).detach();  // a blocked read of standard input must not hold the exit
 
-  ServeDevice(*device, link, options.reportLength, stopRequested, &commands,
-              [&](const std::string& line) { return RunCommand(line, link, *device); });
+  ServeDevice(*end.device, link, stopRequested, &commands,
+              [&](const std::string& line) { return RunCommand(line, link, *end.device); });
   wakeTarget.store(nullptr);
-  device.reset();  // unplugs and removes the device's files
+  end.Close();  // unplugs and removes the device's files
   link.Parameters().PrintWritten(std::cout);
   return 0;
 }

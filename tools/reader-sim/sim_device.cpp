@@ -40,22 +40,52 @@ bool CCommandQueue::Pop(std::string& line) {
   return true;
 }
 
-void ServeDevice(platform::IVirtualHidDevice& device, CReaderLink& link, uint16_t reportLength,
-                 const std::atomic<bool>& stop, CCommandQueue* commands,
+void CSerialOutput::Send(std::span<const uint8_t> bytes) {
+  port_.Write(bytes);  // a host that reads nothing loses the rest, as on a wire
+}
+
+void CSerialOutput::Pause(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+SimEvent CHidSimDevice::Wait(std::vector<uint8_t>& bytes, uint32_t timeoutMs) {
+  switch (device_.Wait(report_, timeoutMs)) {
+    case platform::VirtualHidEvent::kReport: {
+      // A count outside 1 .. length - 2 carries nothing.
+      const size_t count = report_[1];
+      if (count < 1 || count > report_.size() - 2) return SimEvent::kNothing;
+      bytes.assign(report_.begin() + 2, report_.begin() + 2 + static_cast<ptrdiff_t>(count));
+      return SimEvent::kBytes;
+    }
+    case platform::VirtualHidEvent::kDisconnected:
+      return SimEvent::kDisconnected;
+    default:
+      return SimEvent::kNothing;
+  }
+}
+
+SimEvent CSerialSimDevice::Wait(std::vector<uint8_t>& bytes, uint32_t timeoutMs) {
+  bytes.resize(4096);
+  const platform::SerialIoResult read = port_.Read(bytes, timeoutMs);
+  if (read.error == platform::kSerialErrorDeviceNotConnected) return SimEvent::kDisconnected;
+  if (read.error != platform::kSerialOk) return SimEvent::kNothing;
+  bytes.resize(read.bytes);
+  return SimEvent::kBytes;
+}
+
+void ServeDevice(ISimDevice& device, CReaderLink& link, const std::atomic<bool>& stop,
+                 CCommandQueue* commands,
                  const std::function<bool(const std::string&)>& onCommand) {
-  std::vector<uint8_t> report(reportLength);
+  std::vector<uint8_t> bytes;
   while (!stop.load()) {
-    switch (device.Wait(report, 1000)) {
-      case platform::VirtualHidEvent::kReport: {
-        // A count outside 1 .. length - 2 carries nothing.
-        const size_t count = report[1];
-        if (count >= 1 && count <= report.size() - 2) link.Receive({report.data() + 2, count});
+    switch (device.Wait(bytes, 1000)) {
+      case SimEvent::kBytes:
+        link.Receive(bytes);
         break;
-      }
-      case platform::VirtualHidEvent::kDisconnected:
+      case SimEvent::kDisconnected:
         link.Disconnected();
         break;
-      default:
+      case SimEvent::kNothing:
         break;
     }
     std::string line;

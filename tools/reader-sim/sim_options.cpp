@@ -6,20 +6,24 @@ namespace lx2d::sim {
 
 const char kSimUsage[] =
     "usage: lx2d-reader-sim [options]\n"
-    "A simulated 2D barcode reader on a virtual HID device in $LX2D_RUNTIME_DIR/vhid.\n"
+    "A simulated 2D barcode reader on a virtual HID device in $LX2D_RUNTIME_DIR/vhid,\n"
+    "or with --serial on a pseudo-terminal linked as $LX2D_RUNTIME_DIR/serial/NAME.\n"
     "Runs until SIGTERM or SIGINT. Commands on standard input, one per line:\n"
     "  bcd TEXT | sbcd TEXT   send barcode (setup barcode) data\n"
     "  evt HEX                send an event report with the given payload\n"
     "  raw TEXT               send TEXT and a line feed outside frames\n"
-    "  unplug                 close the host's connection\n"
+    "  unplug                 close the host's connection (serial: the port is\n"
+    "                         published afresh, also freeing one a killed host\n"
+    "                         left claimed)\n"
     "  quit                   end the simulator\n"
     "Device:\n"
     "  --name NAME              device name (lx2d-reader)\n"
+    "  --serial                 a serial port (no report options apply)\n"
     "  --vendor ID --product ID --version BCD   (0x0d2a, 0x0801, 0x0100)\n"
     "  --collection N           0 for a single-collection device (2)\n"
     "  --report-length N        input and output report bytes, 3..64 (64)\n"
     "  --report-id N            byte 0 of input reports (2)\n"
-    "  --product-string TEXT --serial TEXT      (\"2D Barcode Reader\", SIM0000001)\n"
+    "  --product-string TEXT --serial-number TEXT  (\"2D Barcode Reader\", SIM0000001)\n"
     "Faults and pacing:\n"
     "  --report-interval MS     pause between input reports (0)\n"
     "  --answer-after MS        ignore what the host sends for MS after the start\n"
@@ -65,6 +69,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
       options.faults.duplicateReplies = true;
       continue;
     }
+    if (option == "--serial") {
+      options.serialPort = true;
+      continue;
+    }
     if (option == "--ignore-sync") {
       options.faults.ignoreSync = true;
       continue;
@@ -101,7 +109,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
       options.name = value;
     else if (option == "--product-string")
       options.productString = value;
-    else if (option == "--serial")
+    else if (option == "--serial-number")
       options.serial = value;
     else if (option == "--record")
       options.recordFile = value;

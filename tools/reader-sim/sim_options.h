@@ -10,7 +10,8 @@
 namespace lx2d::sim {
 
 struct SimOptions {
-  std::string name = "lx2d-reader";  // virtual device name
+  std::string name = "lx2d-reader";  // virtual device or serial port name
+  bool serialPort = false;           // a pseudo-terminal instead of a virtual HID device
   uint16_t vendorId = 0x0D2A;
   uint16_t productId = 0x0801;
   uint16_t versionNumber = 0x0100;

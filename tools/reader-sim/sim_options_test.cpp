@@ -17,6 +17,7 @@ TEST(SimOptions, Defaults_TheReaderOfTheUtility) {
   EXPECT_EQ(options.reportLength, 64);
   EXPECT_EQ(options.productString, "2D Barcode Reader");
   EXPECT_FALSE(options.serial.empty());
+  EXPECT_FALSE(options.serialPort);
 }
 
 TEST(SimOptions, ValuesInDecimalOrHex_FaultsSet) {
@@ -25,7 +26,8 @@ TEST(SimOptions, ValuesInDecimalOrHex_FaultsSet) {
   std::string error;
   ASSERT_TRUE(ParseSimOptions({"--product", "0x0809", "--collection", "0", "--report-length", "32",
                                "--busy", "2", "--split", "10", "--duplicate-replies",
-                               "--reply-delay", "250", "--serial", "?", "--ignore-sync"},
+                               "--reply-delay", "250", "--serial-number", "?", "--serial",
+                               "--ignore-sync"},
                               options, help, error))
       << error;
   EXPECT_EQ(options.productId, 0x0809);
@@ -36,6 +38,7 @@ TEST(SimOptions, ValuesInDecimalOrHex_FaultsSet) {
   EXPECT_TRUE(options.faults.duplicateReplies);
   EXPECT_EQ(options.faults.replyDelayMs, 250u);
   EXPECT_EQ(options.serial, "?");
+  EXPECT_TRUE(options.serialPort);
   EXPECT_TRUE(options.faults.ignoreSync);
 }
 
@@ -45,6 +48,7 @@ TEST(SimOptions, BadArguments_Refused) {
       {"--product", "0x10000"}, {"--report-length", "65"},
       {"--report-length", "2"}, {"--busy", "-1"},
       {"--vendor", "0x"},       {"stray"},
+      {"--serial", "SN1"},  // the serial number is --serial-number
   };
   for (const auto& args : kBad) {
     SimOptions options;
