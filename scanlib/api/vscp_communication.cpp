@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "setup_dialog.h"
+
 namespace lx2d {
 namespace {
 
@@ -34,6 +36,7 @@ CVscpCommunication::CVscpCommunication()
       versionString_(std::string(kLibraryName) + ":" + std::string(kLibraryVersion)) {}
 
 CVscpCommunication::~CVscpCommunication() {
+  CloseSpyWindow();
   // The engine stops its receive thread before the transport goes.
   protocol_.reset();
   port_.reset();
@@ -88,6 +91,7 @@ uint16_t CVscpCommunication::Connect() {
 
 void CVscpCommunication::CloseConnection() {
   if (!portOpen) return;
+  CloseSpyWindow();
   protocol_->StopReceiveThread();
   // As if the mutex were closed: a host that held it through
   // DeviceIOControl 519 does not block the next connection.
@@ -102,8 +106,37 @@ uint16_t CVscpCommunication::Disconnect() {
 }
 
 uint16_t CVscpCommunication::RunConfigurationDialog() {
-  // No dialog can be shown yet: as if the user had cancelled it.
-  return kResultCancelled;
+  std::vector<std::string> entries;
+  for (std::string entry; port_->EnumDevices(static_cast<int>(entries.size()), &entry);) {
+    entries.push_back(entry);
+  }
+  const SetupResult result = RunSetupDialog(FindViewProgram(), std::move(entries));
+  if (result.outcome != SetupOutcome::kOk) return kResultCancelled;
+  devicePath_.clear();
+  SetDeviceSelection(result.selection);
+  return SaveSettings() ? kResultOk : kResultRegistryError;
+}
+
+void CVscpCommunication::OpenSpyWindow() {
+  // A window the user closed is replaced; one that shows stays.
+  if (spyWindow_ != nullptr && spyWindow_->Showing()) return;
+  CloseSpyWindow();
+  const SpyRect rect{settings_.spyRectLeft, settings_.spyRectTop, settings_.spyRectRight,
+                     settings_.spyRectBottom};
+  spyWindow_ = CSpyWindow::Open(FindViewProgram(), rect,
+                                [this](const SpyRect& moved) { return TryStoreSpyRect(moved); });
+  if (spyWindow_ != nullptr && !observer_.Attach(spyWindow_.get())) spyWindow_.reset();
+}
+
+void CVscpCommunication::CloseSpyWindow() {
+  if (spyWindow_ == nullptr) return;
+  observer_.Detach(spyWindow_.get());
+  spyWindow_.reset();
+}
+
+bool CVscpCommunication::TryStoreSpyRect(const SpyRect& rect) {
+  StoreSpyRect(rect.top, rect.bottom, rect.left, rect.right);
+  return true;
 }
 
 uint16_t CVscpCommunication::Request(const RequestKind& kind, const uint8_t* request,

@@ -1,0 +1,258 @@
+// The spy window and the reader-selection dialog as a host meets them: the
+// library loaded at run time and connected to the simulated reader, its
+// windows on a virtual display (tests/diag/with_xvfb.sh), looked at with
+// xdotool and imagemagick as a user would.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "library_host.h"
+#include "platform/helper_process.h"
+#include "platform/registry.h"
+
+namespace lx2d::test {
+namespace {
+
+namespace pf = lx2d::platform;
+using namespace std::chrono_literals;
+
+constexpr const char* kSettingsKey = "Software\\Lx2dTest";
+
+// Runs a tool on the test display; its output lines.
+std::vector<std::string> Tool(const std::vector<std::string>& command) {
+  const char* display = std::getenv("LX2D_TEST_DISPLAY");
+  std::vector<std::string> args{"DISPLAY=" + std::string(display == nullptr ? "" : display)};
+  args.insert(args.end(), command.begin(), command.end());
+  auto tool = pf::CHelperProcess::Start("/usr/bin/env", args);
+  std::vector<std::string> lines;
+  if (tool == nullptr) return lines;
+  tool->CloseInput();
+  for (std::string line; tool->ReadLine(line, 20000) == 1;) lines.push_back(line);
+  tool->Finish(5000);
+  return lines;
+}
+
+// The X windows whose title is exactly `title`.
+std::vector<std::string> WindowsTitled(const std::string& title) {
+  return Tool({"xdotool", "search", "--name", "^" + title + "$"});
+}
+
+// The single window titled `title`, once it is there; "" when none came.
+std::string AwaitWindow(const std::string& title) {
+  std::string found;
+  WaitUntil(
+      [&] {
+        const auto windows = WindowsTitled(title);
+        if (windows.size() == 1) found = windows[0];
+        return !found.empty();
+      },
+      30s);
+  return found;
+}
+
+bool AwaitNoWindow(const std::string& title) {
+  return WaitUntil([&] { return WindowsTitled(title).empty(); }, 30s);
+}
+
+// Clicks at (x, y) pixels inside `window`.
+void Click(const std::string& window, int x, int y) {
+  Tool({"xdotool", "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click",
+        "1"});
+}
+
+// Pixels of a point inside a control at dialog units (x, y, w, h): its centre.
+int CentreX(int x, int w) { return (2 * x + w) * 6 / 8; }
+int CentreY(int y, int h) { return (2 * y + h) * 13 / 16; }
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+int32_t StoredDword(const char* name) {
+  pf::HKEY key = 0;
+  if (pf::DefaultRegistry().OpenKey(pf::HKEY_CURRENT_USER, kSettingsKey, pf::KEY_READ, &key) !=
+      pf::ERROR_SUCCESS) {
+    return -1;
+  }
+  int32_t value = -1;
+  pf::DWORD type = 0;
+  pf::DWORD size = sizeof value;
+  pf::DefaultRegistry().QueryValue(key, name, &type, reinterpret_cast<uint8_t*>(&value), &size);
+  pf::DefaultRegistry().CloseKey(key);
+  return value;
+}
+
+class DiagTest : public ::testing::Test {
+ protected:
+  RDLK_RESULT SpyWindow(unsigned char onOff) {
+    uint32_t length = 0;
+    return lib.DeviceIOControl(RDLK_IOCTL_SPY_WINDOW, &onOff, 1, nullptr, 0, &length);
+  }
+
+  CLibraryTest host;
+  CScannerLibrary& lib = host.Library();
+};
+
+using DiagSpyWindow = DiagTest;
+
+TEST_F(DiagSpyWindow, RequestsAndBarcode_TracedAndSaved) {
+  ASSERT_TRUE(host.Connected());
+  ASSERT_EQ(SpyWindow(1), RDLK_SUCCESS);
+  const std::string window = AwaitWindow("Spy Window");
+  ASSERT_FALSE(window.empty());
+
+  const unsigned char request[] = {0x02, 0x10};
+  unsigned char reply[64];
+  uint32_t length = 0;
+  ASSERT_EQ(lib.SetupRead(request, sizeof request, reply, sizeof reply, &length), RDLK_SUCCESS);
+  ASSERT_EQ(lib.StatusRead(request, sizeof request, reply, sizeof reply, &length), RDLK_SUCCESS);
+  const unsigned char readWord[] = {100, 0, 0, 0};
+  ASSERT_EQ(lib.DeviceIOControl(RDLK_IOCTL_READ_WORD, readWord, 4, reply, sizeof reply, &length),
+            RDLK_SUCCESS);
+  ASSERT_TRUE(host.Reader().Command("bcd HELLO"));
+  ASSERT_TRUE(WaitUntil([&] {
+    return lib.GetBarcodeData(reply, sizeof reply, &length) == RDLK_SUCCESS && length > 0;
+  }));
+
+  const auto shot = std::filesystem::path(host.Folder()) / "spy.png";
+  Tool({"import", "-window", window, shot.string()});
+  EXPECT_GT(std::filesystem::exists(shot) ? std::filesystem::file_size(shot) : 0, 1000u);
+
+  // Save, through the button and the file dialog.
+  const auto log = std::filesystem::path(host.Folder()) / "saved" / "spy-log.txt";
+  std::filesystem::create_directories(log.parent_path());
+  Click(window, CentreX(209, 50), CentreY(368, 14));
+  const std::string chooser = AwaitWindow("Save As");
+  ASSERT_FALSE(chooser.empty());
+  Tool({"xdotool", "windowfocus", "--sync", chooser, "key", "ctrl+a", "type", "--delay", "5",
+        log.string()});
+  Tool({"xdotool", "windowfocus", "--sync", chooser, "key", "Return"});
+  ASSERT_TRUE(WaitUntil([&] { return ReadFile(log).find("BCD") != std::string::npos; }, 30s))
+      << ReadFile(log);
+
+  const std::string text = ReadFile(log);
+  EXPECT_EQ(text.back(), '\n');
+  std::istringstream lines(text);
+  const std::regex traceLine(R"(\d{5}, .+)");
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_TRUE(std::regex_match(line, traceLine)) << line;
+  }
+  for (const char* expected : {"Tx: (SR  ) 02 ", "Tx: (STR ) 02 ", "Rx: (ACK ) 02 ",
+                               "Rx: (SRP ) 02 ", "Rx: (STRP) 02 ", "Rx: (BCD ) 02 ",
+                               "ReadWord    (timeout  100): x0000"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  }
+  ASSERT_EQ(SpyWindow(0), RDLK_SUCCESS);
+  EXPECT_TRUE(AwaitNoWindow("Spy Window"));
+}
+
+TEST_F(DiagSpyWindow, OpenCloseThreeTimes_OneWindowEachTime_DisconnectCloses) {
+  ASSERT_TRUE(host.Connected());
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_EQ(SpyWindow(1), RDLK_SUCCESS);
+    ASSERT_FALSE(AwaitWindow("Spy Window").empty());
+    // Opening again while it shows keeps the one window.
+    ASSERT_EQ(SpyWindow(1), RDLK_SUCCESS);
+    EXPECT_EQ(WindowsTitled("Spy Window").size(), 1u);
+    ASSERT_EQ(SpyWindow(0), RDLK_SUCCESS);
+    ASSERT_TRUE(AwaitNoWindow("Spy Window"));
+  }
+  ASSERT_EQ(SpyWindow(1), RDLK_SUCCESS);
+  ASSERT_FALSE(AwaitWindow("Spy Window").empty());
+  ASSERT_EQ(lib.Disconnect(), RDLK_SUCCESS);
+  EXPECT_TRUE(AwaitNoWindow("Spy Window"));
+}
+
+TEST_F(DiagSpyWindow, Moved_RectangleStored_ReopenedThere) {
+  ASSERT_TRUE(host.Connected());
+  ASSERT_EQ(SpyWindow(1), RDLK_SUCCESS);
+  std::string window = AwaitWindow("Spy Window");
+  ASSERT_FALSE(window.empty());
+  Tool({"xdotool", "windowmove", "--sync", window, "40", "30"});
+  ASSERT_TRUE(WaitUntil([] { return StoredDword("SpyRectLeft") == 40; }, 30s));
+  EXPECT_EQ(StoredDword("SpyRectTop"), 30);
+  EXPECT_EQ(StoredDword("SpyRectRight") - StoredDword("SpyRectLeft"), 620);
+  EXPECT_EQ(StoredDword("SpyRectBottom") - StoredDword("SpyRectTop"), 676);
+
+  ASSERT_EQ(SpyWindow(0), RDLK_SUCCESS);
+  ASSERT_TRUE(AwaitNoWindow("Spy Window"));
+  ASSERT_EQ(SpyWindow(1), RDLK_SUCCESS);
+  window = AwaitWindow("Spy Window");
+  ASSERT_FALSE(window.empty());
+  const auto geometry = Tool({"xdotool", "getwindowgeometry", window});
+  ASSERT_GE(geometry.size(), 2u);
+  EXPECT_NE(geometry[1].find("Position: 40,30"), std::string::npos) << geometry[1];
+}
+
+using DiagNoDisplay = DiagTest;
+
+TEST_F(DiagNoDisplay, OpenSpyWindow_ShowsNothing_RequestsGoOn) {
+  ASSERT_EQ(std::getenv("DISPLAY"), nullptr);
+  ASSERT_TRUE(host.Connected());
+  EXPECT_EQ(SpyWindow(1), RDLK_SUCCESS);
+  EXPECT_TRUE(WindowsTitled("Spy Window").empty());
+  const unsigned char request[] = {0x02, 0x10};
+  unsigned char reply[64];
+  uint32_t length = 0;
+  EXPECT_EQ(lib.SetupRead(request, sizeof request, reply, sizeof reply, &length), RDLK_SUCCESS);
+  EXPECT_EQ(SpyWindow(0), RDLK_SUCCESS);
+}
+
+using DiagSetupDialog = DiagTest;
+
+TEST_F(DiagSetupDialog, Enter_TakesFirstReader_ConnectFindsIt) {
+  ASSERT_TRUE(host.InitializeUserKey());
+  ASSERT_TRUE(host.Reader().Start());
+  RDLK_RESULT result = 0xFFFF;
+  std::thread dialog([&] { result = lib.ConfigurationDialog(); });
+  const std::string window = AwaitWindow("Online setup");
+  if (!window.empty()) {
+    const auto shot = std::filesystem::path(host.Folder()) / "setup.png";
+    Tool({"import", "-window", window, shot.string()});
+    Tool({"xdotool", "windowfocus", "--sync", window, "key", "Return"});
+  }
+  dialog.join();
+  ASSERT_FALSE(window.empty());
+  EXPECT_EQ(result, RDLK_SUCCESS);
+  EXPECT_EQ(lib.Connect(), RDLK_SUCCESS);
+}
+
+TEST_F(DiagSetupDialog, Cancel_Returns11) {
+  ASSERT_TRUE(host.InitializeUserKey());
+  ASSERT_TRUE(host.Reader().Start());
+  RDLK_RESULT result = 0xFFFF;
+  std::thread dialog([&] { result = lib.ConfigurationDialog(); });
+  const std::string window = AwaitWindow("Online setup");
+  if (!window.empty()) Click(window, CentreX(96, 50), CentreY(64, 14));
+  dialog.join();
+  ASSERT_FALSE(window.empty());
+  EXPECT_EQ(result, RDLK_CANCELLED);
+}
+
+// Run by terminal_setup_check.py on a pseudo-terminal without a display:
+// the dialog's result must be LX2D_TEST_SETUP_RESULT; with 0, Connect must
+// then find the reader chosen.
+TEST_F(DiagTest, TerminalHost) {
+  const char* expected = std::getenv("LX2D_TEST_SETUP_RESULT");
+  if (expected == nullptr) GTEST_SKIP() << "run by terminal_setup_check.py";
+  ASSERT_TRUE(host.InitializeUserKey());
+  ASSERT_TRUE(host.Reader().Start());
+  const RDLK_RESULT result = lib.ConfigurationDialog();
+  EXPECT_EQ(result, std::atoi(expected));
+  if (result == RDLK_SUCCESS) EXPECT_EQ(lib.Connect(), RDLK_SUCCESS);
+}
+
+}  // namespace
+}  // namespace lx2d::test
