@@ -40,17 +40,21 @@ std::vector<std::string> Tool(const std::vector<std::string>& command) {
   return lines;
 }
 
-// The X windows whose title is exactly `title`.
-std::vector<std::string> WindowsTitled(const std::string& title) {
-  return Tool({"xdotool", "search", "--name", "^" + title + "$"});
+// The X windows whose title is exactly `title`; with `visible`, only those
+// mapped on screen.
+std::vector<std::string> WindowsTitled(const std::string& title, bool visible = false) {
+  std::vector<std::string> command{"xdotool", "search"};
+  if (visible) command.push_back("--onlyvisible");
+  command.insert(command.end(), {"--name", "^" + title + "$"});
+  return Tool(command);
 }
 
-// The single window titled `title`, once it is there; "" when none came.
+// The single window titled `title`, once it shows; "" when none came.
 std::string AwaitWindow(const std::string& title) {
   std::string found;
   WaitUntil(
       [&] {
-        const auto windows = WindowsTitled(title);
+        const auto windows = WindowsTitled(title, true);
         if (windows.size() == 1) found = windows[0];
         return !found.empty();
       },
@@ -60,6 +64,19 @@ std::string AwaitWindow(const std::string& title) {
 
 bool AwaitNoWindow(const std::string& title) {
   return WaitUntil([&] { return WindowsTitled(title).empty(); }, 30s);
+}
+
+// Takes a screenshot of `window` into `path` once the window has drawn
+// itself (a blank one compresses to a few hundred bytes); false when it
+// stayed blank.
+bool Screenshot(const std::string& window, const std::filesystem::path& path) {
+  return WaitUntil(
+      [&] {
+        Tool({"import", "-window", window, path.string()});
+        std::error_code error;
+        return std::filesystem::file_size(path, error) > 1000 && !error;
+      },
+      30s);
 }
 
 // Clicks at (x, y) pixels inside `window`.
@@ -91,6 +108,13 @@ int32_t StoredDword(const char* name) {
   pf::DefaultRegistry().QueryValue(key, name, &type, reinterpret_cast<uint8_t*>(&value), &size);
   pf::DefaultRegistry().CloseKey(key);
   return value;
+}
+
+// Where a screenshot goes: the test's folder, or LX2D_TEST_SCREENSHOT_DIR
+// when set (docs/ keeps the ones made this way).
+std::filesystem::path ScreenshotPath(const std::string& folder, const char* name) {
+  const char* kept = std::getenv("LX2D_TEST_SCREENSHOT_DIR");
+  return std::filesystem::path(kept != nullptr ? kept : folder) / name;
 }
 
 class DiagTest : public ::testing::Test {
@@ -125,9 +149,7 @@ TEST_F(DiagSpyWindow, RequestsAndBarcode_TracedAndSaved) {
     return lib.GetBarcodeData(reply, sizeof reply, &length) == RDLK_SUCCESS && length > 0;
   }));
 
-  const auto shot = std::filesystem::path(host.Folder()) / "spy.png";
-  Tool({"import", "-window", window, shot.string()});
-  EXPECT_GT(std::filesystem::exists(shot) ? std::filesystem::file_size(shot) : 0, 1000u);
+  EXPECT_TRUE(Screenshot(window, ScreenshotPath(host.Folder(), "spy-window.png")));
 
   // Save, through the button and the file dialog.
   const auto log = std::filesystem::path(host.Folder()) / "saved" / "spy-log.txt";
@@ -135,9 +157,19 @@ TEST_F(DiagSpyWindow, RequestsAndBarcode_TracedAndSaved) {
   Click(window, CentreX(209, 50), CentreY(368, 14));
   const std::string chooser = AwaitWindow("Save As");
   ASSERT_FALSE(chooser.empty());
-  Tool({"xdotool", "windowfocus", "--sync", chooser, "key", "ctrl+a", "type", "--delay", "5",
-        log.string()});
-  Tool({"xdotool", "windowfocus", "--sync", chooser, "key", "Return"});
+  // The name field has the focus and holds "log.txt"; a path typed over it
+  // names the file. Typed again should the keys have gone nowhere.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        if (std::filesystem::exists(log)) return true;
+        if (!WindowsTitled("Save As", true).empty()) {
+          Tool({"xdotool", "windowfocus", "--sync", chooser, "key", "ctrl+a", "type", "--delay",
+                "5", log.string()});
+          Tool({"xdotool", "windowfocus", "--sync", chooser, "key", "Return"});
+        }
+        return WaitUntil([&] { return std::filesystem::exists(log); }, 3s);
+      },
+      60s));
   ASSERT_TRUE(WaitUntil([&] { return ReadFile(log).find("BCD") != std::string::npos; }, 30s))
       << ReadFile(log);
 
@@ -218,13 +250,14 @@ TEST_F(DiagSetupDialog, Enter_TakesFirstReader_ConnectFindsIt) {
   RDLK_RESULT result = 0xFFFF;
   std::thread dialog([&] { result = lib.ConfigurationDialog(); });
   const std::string window = AwaitWindow("Online setup");
+  bool drawn = false;
   if (!window.empty()) {
-    const auto shot = std::filesystem::path(host.Folder()) / "setup.png";
-    Tool({"import", "-window", window, shot.string()});
+    drawn = Screenshot(window, ScreenshotPath(host.Folder(), "online-setup.png"));
     Tool({"xdotool", "windowfocus", "--sync", window, "key", "Return"});
   }
   dialog.join();
-  ASSERT_FALSE(window.empty());
+  ASSERT_FALSE(window.empty()) << "dialog result " << result;
+  EXPECT_TRUE(drawn);
   EXPECT_EQ(result, RDLK_SUCCESS);
   EXPECT_EQ(lib.Connect(), RDLK_SUCCESS);
 }

@@ -2,10 +2,12 @@
 # Runs a command on a private virtual display: starts Xvfb on a free display
 # number (Xvfb picks it and tells us), exports it as DISPLAY and as
 # LX2D_TEST_DISPLAY (kept for commands that unset DISPLAY), and ends the
-# server afterwards. Exits with the command's status.
+# server afterwards. Exits with the command's status. -noreset: the server
+# would otherwise restart whenever its last client leaves, refusing
+# connections meanwhile.
 set -u
 folder=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$folder/display" 2>"$folder/log" &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$folder/display" 2>"$folder/log" &
 server=$!
 tries=0
 while [ ! -s "$folder/display" ] && [ $tries -lt 300 ]; do

@@ -84,8 +84,10 @@ CSpyView::CSpyView(const SpyRect& rect, int64_t openTickMs)
   gtk_window_set_title(GTK_WINDOW(window_), "Spy Window");
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
   gtk_window_move(GTK_WINDOW(window_), rect.left, rect.top);
-  gtk_window_set_default_size(GTK_WINDOW(window_), rect.right - rect.left, rect.bottom - rect.top);
+  // The window is exactly the stored size: a window that may not be resized
+  // takes the size of its content.
   fixed_ = gtk_fixed_new();
+  gtk_widget_set_size_request(fixed_, rect.right - rect.left, rect.bottom - rect.top);
   gtk_container_add(GTK_CONTAINER(window_), fixed_);
 
   PangoFontDescription* font = pango_font_description_from_string(kTraceFont);

@@ -23,6 +23,13 @@ bool Parse(std::string_view text, Number& value) {
   return error == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
+// The toolkit could not reach the display: the library then shows nothing
+// (spy window) or asks on the terminal (dialog).
+int NoDisplay() {
+  std::fputs("lx2d-diag-view: cannot open the display\n", stderr);
+  return 3;
+}
+
 int Usage() {
   std::fputs("usage: lx2d-diag-view spy LEFT TOP RIGHT BOTTOM OPEN_TICK_MS\n"
              "       lx2d-diag-view setup   (entries on standard input)\n",
@@ -46,14 +53,14 @@ int main(int argc, char** argv) {
         !Parse(argv[5], rect.bottom) || !Parse(argv[6], openTick)) {
       return Usage();
     }
-    if (!gtk_init_check(&argc, &argv)) return 3;
+    if (!gtk_init_check(&argc, &argv)) return NoDisplay();
     lx2d::view::UseCompactStyle();
     return lx2d::view::RunSpyWindow(rect, openTick);
   }
   if (mode == "setup" && argc == 2) {
     std::vector<std::string> entries;
     for (std::string line; std::getline(std::cin, line);) entries.push_back(line);
-    if (!gtk_init_check(&argc, &argv)) return 3;
+    if (!gtk_init_check(&argc, &argv)) return NoDisplay();
     lx2d::view::UseCompactStyle();
     return lx2d::view::RunSetupDialog(std::move(entries));
   }
