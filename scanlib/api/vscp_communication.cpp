@@ -91,7 +91,6 @@ uint16_t CVscpCommunication::Connect() {
 
 void CVscpCommunication::CloseConnection() {
   if (!portOpen) return;
-  CloseSpyWindow();
   protocol_->StopReceiveThread();
   // As if the mutex were closed: a host that held it through
   // DeviceIOControl 519 does not block the next connection.
@@ -101,6 +100,9 @@ void CVscpCommunication::CloseConnection() {
 }
 
 uint16_t CVscpCommunication::Disconnect() {
+  // Only here, not in a failed Connect's clean-up: a window opened to watch
+  // the connection stays to show why it failed.
+  CloseSpyWindow();
   CloseConnection();
   return kResultOk;
 }

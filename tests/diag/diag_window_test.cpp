@@ -207,6 +207,17 @@ TEST_F(DiagSpyWindow, OpenCloseThreeTimes_OneWindowEachTime_DisconnectCloses) {
   EXPECT_TRUE(AwaitNoWindow("Spy Window"));
 }
 
+TEST_F(DiagSpyWindow, OpenedBeforeConnect_StaysThroughFailedConnect_DisconnectCloses) {
+  ASSERT_TRUE(host.InitializeUserKey());
+  ASSERT_EQ(SpyWindow(1), RDLK_SUCCESS);
+  ASSERT_FALSE(AwaitWindow("Spy Window").empty());
+  // No reader: the window stays to show what happened.
+  EXPECT_NE(lib.Connect(), RDLK_SUCCESS);
+  EXPECT_EQ(WindowsTitled("Spy Window").size(), 1u);
+  ASSERT_EQ(lib.Disconnect(), RDLK_SUCCESS);
+  EXPECT_TRUE(AwaitNoWindow("Spy Window"));
+}
+
 TEST_F(DiagSpyWindow, Moved_RectangleStored_ReopenedThere) {
   ASSERT_TRUE(host.Connected());
   ASSERT_EQ(SpyWindow(1), RDLK_SUCCESS);
