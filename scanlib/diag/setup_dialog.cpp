@@ -52,7 +52,8 @@ SetupResult RunSetupDialog(const std::string& viewProgram, std::vector<std::stri
     if (!platform::HasTerminal()) return {SetupOutcome::kNoUserFound, {}};
     RunTerminalSetup(model, [](std::string_view prompt) -> std::optional<std::string> {
       std::string line;
-      if (platform::AskTerminal(prompt, line) != platform::TerminalAnswer::kLine) return std::nullopt;
+      if (platform::AskTerminal(prompt, line) != platform::TerminalAnswer::kLine)
+        return std::nullopt;
       return line;
     });
   }

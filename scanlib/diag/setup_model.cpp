@@ -53,8 +53,10 @@ void RunTerminalSetup(CSetupDlgModel& model, const AskLine& ask) {
       return;
     }
     int number = 0;
-    const auto [end, error] = std::from_chars(answer->data(), answer->data() + answer->size(), number);
-    if (error == std::errc() && end == answer->data() + answer->size() && model.Select(number - 1)) {
+    const auto [end, error] =
+        std::from_chars(answer->data(), answer->data() + answer->size(), number);
+    if (error == std::errc() && end == answer->data() + answer->size() &&
+        model.Select(number - 1)) {
       model.Ok();
       return;
     }

@@ -9,8 +9,8 @@ namespace {
 
 TEST(SetupDlgModel, Entries_SortedWithFirstSelected) {
   CSetupDlgModel model({"beta reader 2", "Alpha reader 9", "alpha reader 1"});
-  EXPECT_EQ(model.Entries(), (std::vector<std::string>{"alpha reader 1", "Alpha reader 9",
-                                                       "beta reader 2"}));
+  EXPECT_EQ(model.Entries(),
+            (std::vector<std::string>{"alpha reader 1", "Alpha reader 9", "beta reader 2"}));
   EXPECT_EQ(model.Selected(), 0);
   EXPECT_FALSE(model.Selection().has_value());
   model.Ok();

@@ -48,17 +48,26 @@ TEST(SpyModel, MessageRows_ColumnTextsAndDataLine) {
     MessageEntry expected;
   };
   const Case kCases[] = {
-      {"BCD of 7 bytes to broadcast", DescribeMessage(0, true, kKindBcd, {}, 0, 7),
-       {"", {"HWND_BROADCAST", "WM_VSCP_FRAME", "0x0", "0x7 (DLL ID:0x0000 VSCP frame size:0x0007)"}}},
-      {"EVT with a DLL ID", DescribeMessage(0x4a0001, true, kKindEvt, {}, 1, 0x120005),
+      {"BCD of 7 bytes to broadcast",
+       DescribeMessage(0, true, kKindBcd, {}, 0, 7),
+       {"",
+        {"HWND_BROADCAST", "WM_VSCP_FRAME", "0x0", "0x7 (DLL ID:0x0000 VSCP frame size:0x0007)"}}},
+      {"EVT with a DLL ID",
+       DescribeMessage(0x4a0001, true, kKindEvt, {}, 1, 0x120005),
        {"Event",
         {"0x4a0001", "WM_VSCP_FRAME", "0x1", "0x120005 (DLL ID:0x0012 VSCP frame size:0x0005)"}}},
-      {"SBCD", DescribeMessage(5, true, kKindSbcd, {}, 0, 1),
-       {"Setup Barcode Data", {"0x5", "WM_VSCP_FRAME", "0x0", "0x1 (DLL ID:0x0000 VSCP frame size:0x0001)"}}},
-      {"BCDEX2", DescribeMessage(5, true, kKindBcdex2, {}, 0, 1),
-       {"Barcode DataEx", {"0x5", "WM_VSCP_FRAME", "0x0", "0x1 (DLL ID:0x0000 VSCP frame size:0x0001)"}}},
-      {"raw bytes", DescribeMessage(0, false, 0, raw, 0, 3),
-       {"02 AB 10 ", {"HWND_BROADCAST", "WM_RAW_DATA", "0x0", "0x3 (DLL ID:0x0000 VSCP frame size:0x0003)"}}},
+      {"SBCD",
+       DescribeMessage(5, true, kKindSbcd, {}, 0, 1),
+       {"Setup Barcode Data",
+        {"0x5", "WM_VSCP_FRAME", "0x0", "0x1 (DLL ID:0x0000 VSCP frame size:0x0001)"}}},
+      {"BCDEX2",
+       DescribeMessage(5, true, kKindBcdex2, {}, 0, 1),
+       {"Barcode DataEx",
+        {"0x5", "WM_VSCP_FRAME", "0x0", "0x1 (DLL ID:0x0000 VSCP frame size:0x0001)"}}},
+      {"raw bytes",
+       DescribeMessage(0, false, 0, raw, 0, 3),
+       {"02 AB 10 ",
+        {"HWND_BROADCAST", "WM_RAW_DATA", "0x0", "0x3 (DLL ID:0x0000 VSCP frame size:0x0003)"}}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -86,9 +95,10 @@ TEST(SpyModel, ClearWindow_EmptiesAllThreeLists) {
 class SpyModelSave : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("spy_model_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder_ =
+        std::filesystem::temp_directory_path() /
+        ("spy_model_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(folder_);
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
@@ -124,7 +134,8 @@ TEST_F(SpyModelSave, FileThatCannotBeCreated_GivesErrorText) {
 TEST(SpyWire, EventsReachTheModelAsSent) {
   CSpyModel model(100);
   const uint8_t raw[] = {0x00, 0xFF, 0x7E};
-  EXPECT_EQ(ApplySpyEvent(EncodeTraceEvent("Tx: (SR  ) 02\n05", 0xFF, 140), model), SpyEvent::kTrace);
+  EXPECT_EQ(ApplySpyEvent(EncodeTraceEvent("Tx: (SR  ) 02\n05", 0xFF, 140), model),
+            SpyEvent::kTrace);
   EXPECT_EQ(ApplySpyEvent(EncodeTraceEvent("", 0, 150), model), SpyEvent::kTrace);
   EXPECT_EQ(ApplySpyEvent(EncodeMessageEvent(0, false, 0, raw, 0, 3), model), SpyEvent::kMessage);
   ASSERT_EQ(model.TraceLines().size(), 2u);

@@ -31,7 +31,8 @@ int64_t NowMs() {
 }  // namespace
 
 std::string FindViewProgram() {
-  const std::string self = platform::GetModulePathOf(reinterpret_cast<const void*>(&FindViewProgram));
+  const std::string self =
+      platform::GetModulePathOf(reinterpret_cast<const void*>(&FindViewProgram));
   const std::string folder = self.substr(0, self.rfind('/'));
   const std::string beside = folder + "/lx2d-diag-view";
   std::error_code error;
@@ -43,9 +44,9 @@ std::unique_ptr<CSpyWindow> CSpyWindow::Open(const std::string& viewProgram, con
                                              StoreRect storeRect) {
   if (!platform::DisplayAvailable()) return nullptr;
   auto view = platform::CHelperProcess::Start(
-      viewProgram, {"spy", std::to_string(rect.left), std::to_string(rect.top),
-                    std::to_string(rect.right), std::to_string(rect.bottom),
-                    std::to_string(NowMs())});
+      viewProgram,
+      {"spy", std::to_string(rect.left), std::to_string(rect.top), std::to_string(rect.right),
+       std::to_string(rect.bottom), std::to_string(NowMs())});
   if (view == nullptr) return nullptr;
   std::optional<SpyRect> moved;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kShowWaitMs);

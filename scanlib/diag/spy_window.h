@@ -50,7 +50,7 @@ class CSpyWindow final : public ILinkObserver {
 
   std::unique_ptr<platform::CHelperProcess> view_;
   StoreRect storeRect_;
-  std::mutex sendMutex_;  // one event at a time into the view
+  std::mutex sendMutex_;     // one event at a time into the view
   bool sendFailed_ = false;  // under sendMutex_: a stalled view gets no more
   std::atomic<bool> stopping_{false};
   std::atomic<bool> viewEnded_{false};

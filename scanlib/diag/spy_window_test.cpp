@@ -38,7 +38,8 @@ class SpyWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     folder_ = std::filesystem::temp_directory_path() /
-              ("spy_window_test_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+              ("spy_window_test_" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::filesystem::create_directories(folder_);
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
@@ -57,10 +58,11 @@ class SpyWindowTest : public ::testing::Test {
 TEST_F(SpyWindowTest, Events_ReachTheViewInOrder_ClosingEndsItsInput) {
   const auto received = folder_ / "received";
   // Echoes its arguments, says it shows, then keeps what it is sent.
-  const std::string view =
-      View("echo \"$@\" > '" + received.string() + ".args'; echo ready; cat > '" +
-           received.string() + ".tmp'; mv '" + received.string() + ".tmp' '" + received.string() + "'");
-  auto window = CSpyWindow::Open(view, SpyRect{1, 2, 300, 400}, [](const SpyRect&) { return true; });
+  const std::string view = View("echo \"$@\" > '" + received.string() +
+                                ".args'; echo ready; cat > '" + received.string() + ".tmp'; mv '" +
+                                received.string() + ".tmp' '" + received.string() + "'");
+  auto window =
+      CSpyWindow::Open(view, SpyRect{1, 2, 300, 400}, [](const SpyRect&) { return true; });
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->Tracing());
   const uint8_t raw[] = {0x41, 0x0A};
@@ -125,7 +127,8 @@ TEST_F(SpyWindowTest, ViewWithoutWindow_NothingKept) {
 }
 
 TEST_F(SpyWindowTest, UserClosedTheView_NotShowing_SendsDoNotBlock) {
-  auto window = CSpyWindow::Open(View("echo ready"), SpyRect{}, [](const SpyRect&) { return true; });
+  auto window =
+      CSpyWindow::Open(View("echo ready"), SpyRect{}, [](const SpyRect&) { return true; });
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(WaitUntil([&] { return !window->Showing(); }));
   // Nobody reads any more: the lines are dropped, the callers go on.

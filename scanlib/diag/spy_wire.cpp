@@ -84,8 +84,8 @@ SpyEvent ApplySpyEvent(std::string_view line, CSpyModel& model) {
       if (high < 0 || low < 0) return SpyEvent::kMalformed;
       data.push_back(static_cast<uint8_t>(high << 4 | low));
     }
-    model.AddMessage(DescribeMessage(window, report != 0, static_cast<uint8_t>(kind), data,
-                                     wParam, lParam));
+    model.AddMessage(
+        DescribeMessage(window, report != 0, static_cast<uint8_t>(kind), data, wParam, lParam));
     return SpyEvent::kMessage;
   }
   return SpyEvent::kMalformed;

@@ -180,9 +180,9 @@ TEST_F(DiagSpyWindow, RequestsAndBarcode_TracedAndSaved) {
   for (std::string line; std::getline(lines, line);) {
     EXPECT_TRUE(std::regex_match(line, traceLine)) << line;
   }
-  for (const char* expected : {"Tx: (SR  ) 02 ", "Tx: (STR ) 02 ", "Rx: (ACK ) 02 ",
-                               "Rx: (SRP ) 02 ", "Rx: (STRP) 02 ", "Rx: (BCD ) 02 ",
-                               "ReadWord    (timeout  100): x0000"}) {
+  for (const char* expected :
+       {"Tx: (SR  ) 02 ", "Tx: (STR ) 02 ", "Rx: (ACK ) 02 ", "Rx: (SRP ) 02 ", "Rx: (STRP) 02 ",
+        "Rx: (BCD ) 02 ", "ReadWord    (timeout  100): x0000"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   }
   ASSERT_EQ(SpyWindow(0), RDLK_SUCCESS);
@@ -295,7 +295,9 @@ TEST_F(DiagTest, TerminalHost) {
   ASSERT_TRUE(host.Reader().Start());
   const RDLK_RESULT result = lib.ConfigurationDialog();
   EXPECT_EQ(result, std::atoi(expected));
-  if (result == RDLK_SUCCESS) EXPECT_EQ(lib.Connect(), RDLK_SUCCESS);
+  if (result == RDLK_SUCCESS) {
+    EXPECT_EQ(lib.Connect(), RDLK_SUCCESS);
+  }
 }
 
 }  // namespace

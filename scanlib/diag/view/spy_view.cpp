@@ -106,9 +106,9 @@ CSpyView::CSpyView(const SpyRect& rect, int64_t openTickMs)
 
   data_ = gtk_list_store_new(1, G_TYPE_STRING);
   dataView_ = AddList(data_, kDataList, false);
-  gtk_tree_view_append_column(
-      GTK_TREE_VIEW(dataView_),
-      gtk_tree_view_column_new_with_attributes("", gtk_cell_renderer_text_new(), "text", 0, nullptr));
+  gtk_tree_view_append_column(GTK_TREE_VIEW(dataView_),
+                              gtk_tree_view_column_new_with_attributes(
+                                  "", gtk_cell_renderer_text_new(), "text", 0, nullptr));
 
   messages_ = gtk_list_store_new(4, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
   messageView_ = AddList(messages_, kMessageList, true);
@@ -208,7 +208,8 @@ gboolean CSpyView::OnInput(GIOChannel* channel, GIOCondition, gpointer self) {
   view->pending_.erase(0, start);
   // One scroll per batch: the last trace line at the top, the data line
   // before the last at the top, the newest message row visible.
-  if (traced) ScrollTo(view->traceView_, static_cast<int>(view->model_.TraceLines().size()) - 1, true);
+  if (traced)
+    ScrollTo(view->traceView_, static_cast<int>(view->model_.TraceLines().size()) - 1, true);
   if (posted) {
     ScrollTo(view->dataView_, static_cast<int>(view->model_.DataLines().size()) - 2, true);
     ScrollTo(view->messageView_, static_cast<int>(view->model_.MessageRows().size()) - 1, false);
@@ -278,8 +279,8 @@ void CSpyView::OnSave(GtkWidget*, gpointer self) {
 void CSpyView::SaveTo(const std::string& path) {
   const std::string error = model_.Save(path);
   if (error.empty()) return;
-  GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(window_), GTK_DIALOG_MODAL,
-                                          GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", error.c_str());
+  GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(window_), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                                          GTK_BUTTONS_OK, "%s", error.c_str());
   gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
 }

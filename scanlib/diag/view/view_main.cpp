@@ -31,9 +31,10 @@ int NoDisplay() {
 }
 
 int Usage() {
-  std::fputs("usage: lx2d-diag-view spy LEFT TOP RIGHT BOTTOM OPEN_TICK_MS\n"
-             "       lx2d-diag-view setup   (entries on standard input)\n",
-             stderr);
+  std::fputs(
+      "usage: lx2d-diag-view spy LEFT TOP RIGHT BOTTOM OPEN_TICK_MS\n"
+      "       lx2d-diag-view setup   (entries on standard input)\n",
+      stderr);
   return 2;
 }
 
