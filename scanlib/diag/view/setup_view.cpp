@@ -23,11 +23,6 @@ struct SetupDialog {
   GtkWidget* combo = nullptr;
 };
 
-void Place(GtkWidget* fixed, GtkWidget* widget, const DialogBox& box) {
-  gtk_widget_set_size_request(widget, DluX(box.width), DluY(box.height));
-  gtk_fixed_put(GTK_FIXED(fixed), widget, DluX(box.x), DluY(box.y));
-}
-
 void OnOk(GtkWidget*, gpointer data) {
   auto* dialog = static_cast<SetupDialog*>(data);
   dialog->model.Select(gtk_combo_box_get_active(GTK_COMBO_BOX(dialog->combo)));

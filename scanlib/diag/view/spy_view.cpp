@@ -58,11 +58,6 @@ class CSpyView {
   std::string pending_;
 };
 
-void Place(GtkWidget* fixed, GtkWidget* widget, const DialogBox& box) {
-  gtk_widget_set_size_request(widget, DluX(box.width), DluY(box.height));
-  gtk_fixed_put(GTK_FIXED(fixed), widget, DluX(box.x), DluY(box.y));
-}
-
 // COLORREF (0x00BBGGRR) as a GTK colour name.
 std::string ColourName(uint32_t colour) {
   char name[8];
