@@ -23,6 +23,7 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -124,21 +125,28 @@ struct Window {
   char infoPath[512];
 };
 
+/* snprintf that tells whether the whole text fitted. */
+__attribute__((format(printf, 3, 4))) static int Format(char* out, size_t size, const char* format,
+                                                        ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  int length = vsnprintf(out, size, format, arguments);
+  va_end(arguments);
+  return length >= 0 && (size_t)length < size;
+}
+
 /* The runtime folder: $LX2D_RUNTIME_DIR, else /run/lx2d when we may write
- * it, else $XDG_RUNTIME_DIR/lx2d, else /tmp/lx2d-<uid>. */
-static void RuntimeFolder(char* out, size_t size) {
+ * it, else $XDG_RUNTIME_DIR/lx2d, else /tmp/lx2d-<uid>. 0 when too long. */
+static int RuntimeFolder(char* out, size_t size) {
   const char* variable = getenv("LX2D_RUNTIME_DIR");
   const char* xdg = getenv("XDG_RUNTIME_DIR");
-  if (variable != NULL && *variable != '\0') {
-    snprintf(out, size, "%s", variable);
-  } else if (access("/run/lx2d", W_OK) == 0 ||
-             (access("/run/lx2d", F_OK) != 0 && access("/run", W_OK) == 0)) {
-    snprintf(out, size, "/run/lx2d");
-  } else if (xdg != NULL && *xdg != '\0') {
-    snprintf(out, size, "%s/lx2d", xdg);
-  } else {
-    snprintf(out, size, "/tmp/lx2d-%u", (unsigned)getuid());
+  if (variable != NULL && *variable != '\0') return Format(out, size, "%s", variable);
+  if (access("/run/lx2d", W_OK) == 0 ||
+      (access("/run/lx2d", F_OK) != 0 && access("/run", W_OK) == 0)) {
+    return Format(out, size, "/run/lx2d");
   }
+  if (xdg != NULL && *xdg != '\0') return Format(out, size, "%s/lx2d", xdg);
+  return Format(out, size, "/tmp/lx2d-%u", (unsigned)getuid());
 }
 
 /* RegisterWindowMessage: the same number for a name in every process. */
@@ -156,9 +164,11 @@ static uint32_t MessageNumber(const char* name) {
 static int CreateWindow(struct Window* window, const char* className) {
   char folder[256];
   char windows[300];
-  RuntimeFolder(folder, sizeof folder);
+  if (!RuntimeFolder(folder, sizeof folder) ||
+      !Format(windows, sizeof windows, "%s/windows", folder)) {
+    return 0;
+  }
   mkdir(folder, 0700);
-  snprintf(windows, sizeof windows, "%s/windows", folder);
   mkdir(windows, 0700);
 
   window->socket = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -168,15 +178,17 @@ static int CreateWindow(struct Window* window, const char* className) {
     /* A random handle in 0x10000..0x7FFFFFFF; a taken one is skipped. */
     window->handle = 0x10000u + ((uint32_t)rand() % (0x7FFFFFFFu - 0x10000u));
     struct sockaddr_un address = {.sun_family = AF_UNIX};
-    snprintf(window->socketPath, sizeof window->socketPath, "%s/%08x.sock", windows,
-             (unsigned)window->handle);
+    char temporary[sizeof window->infoPath + 4];
+    if (!Format(window->socketPath, sizeof window->socketPath, "%s/%08x.sock", windows,
+                (unsigned)window->handle) ||
+        !Format(window->infoPath, sizeof window->infoPath, "%s/%08x.info", windows,
+                (unsigned)window->handle) ||
+        !Format(temporary, sizeof temporary, "%s.tmp", window->infoPath)) {
+      break; /* the runtime folder's path is too long for a socket */
+    }
     memcpy(address.sun_path, window->socketPath, sizeof address.sun_path);
     if (bind(window->socket, (struct sockaddr*)&address, sizeof address) != 0) continue;
 
-    char temporary[520];
-    snprintf(window->infoPath, sizeof window->infoPath, "%s/%08x.info", windows,
-             (unsigned)window->handle);
-    snprintf(temporary, sizeof temporary, "%s.tmp", window->infoPath);
     FILE* info = fopen(temporary, "w");
     if (info == NULL) break;
     fprintf(info, "pid=%ld\nclass=%s\ntitle=\nparent=00000000\n", (long)getpid(), className);

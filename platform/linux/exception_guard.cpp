@@ -171,8 +171,9 @@ class CGuardRegistry {
   CGuardRegistry& operator=(const CGuardRegistry&) = delete;
 
   // The calling thread's entry, claimed on its first guard; null when the
-  // table is full.
-  GuardedThread* ThreadEntry() {
+  // table is full. Kept out of RunGuarded, whose locals must not live
+  // across its sigsetjmp (GCC warns of clobbered loop variables).
+  [[gnu::noinline]] GuardedThread* ThreadEntry() {
     if (!keyMade_) return nullptr;
     if (void* known = pthread_getspecific(key_)) return static_cast<GuardedThread*>(known);
     const pthread_t self = pthread_self();

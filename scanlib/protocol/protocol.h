@@ -115,6 +115,8 @@ class CProtocol {
   // or a chunk of raw data has arrived: kReceivedFull, kReceivedControl,
   // kReceiveTimeout or kReceiveRawOverflow. The time-out is quadrupled
   // while a frame is in progress; raw bytes end after 50 ms or a line feed.
+  // Each limit holds to within one input report's interval, however slowly
+  // the reader sends.
   int ReceiveFrame(FrameAccept accept, VscpFrame& record, uint32_t timeoutMs);
 
   // Sends control frame `code` and waits for one control answer: 0 when it

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "host_messaging.h"
 #include "platform/fakes/temp_directory.h"
@@ -28,19 +29,27 @@ class CQuietHost final : public IHostMessaging {
   uint32_t next_ = 0xC000;
 };
 
+// What a simulated reader's virtual HID device says of itself: the reader's
+// identity, collection 2, reports of `reportLength` bytes both ways.
+inline platform::VirtualHidInfo SimulatedReaderInfo(uint16_t reportLength = 64,
+                                                    std::string serial = "SIM0000001") {
+  platform::VirtualHidInfo info;
+  info.vendorId = 0x0D2A;
+  info.productId = 0x0801;
+  info.versionNumber = 0x0100;
+  info.productString = "2D Barcode Reader";
+  info.serial = std::move(serial);
+  info.inputReportLength = reportLength;
+  info.outputReportLength = reportLength;
+  info.collection = 2;
+  return info;
+}
+
 class CInProcessReader {
  public:
   explicit CInProcessReader(sim::LinkFaults faults = {}, uint32_t reportIntervalMs = 0) {
-    platform::VirtualHidInfo info;
-    info.vendorId = 0x0D2A;
-    info.productId = 0x0801;
-    info.versionNumber = 0x0100;
-    info.productString = "2D Barcode Reader";
-    info.serial = "SIM0000001";
-    info.inputReportLength = 64;
-    info.outputReportLength = 64;
-    info.collection = 2;
-    created = platform::CreateVirtualHidDevice(temp.Path(), "reader", info, device);
+    created =
+        platform::CreateVirtualHidDevice(temp.Path(), "reader", SimulatedReaderInfo(), device);
     if (created != platform::kHidOk) return;
     output = std::make_unique<sim::CReportOutput>(*device, 64, 2, reportIntervalMs);
     link = std::make_unique<sim::CReaderLink>(*output, faults, nullptr);

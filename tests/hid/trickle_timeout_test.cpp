@@ -25,15 +25,8 @@ using Clock = std::chrono::steady_clock;
 class CTricklingDevice {
  public:
   explicit CTricklingDevice(std::chrono::milliseconds interval) : interval_(interval) {
-    platform::VirtualHidInfo info;
-    info.vendorId = 0x0D2A;
-    info.productId = 0x0801;
-    info.productString = "2D Barcode Reader";
-    info.serial = "TRICKLE";
-    info.inputReportLength = 3;
-    info.outputReportLength = 3;
-    info.collection = 2;
-    created = platform::CreateVirtualHidDevice(temp.Path(), "trickle", info, device);
+    created = platform::CreateVirtualHidDevice(temp.Path(), "trickle",
+                                               SimulatedReaderInfo(3, "TRICKLE"), device);
     if (created != platform::kHidOk) return;
     service = platform::MakeHidService({false, temp.Path()});
     thread = std::thread([this] { Serve(); });

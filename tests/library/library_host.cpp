@@ -5,16 +5,36 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 namespace lx2d::test {
 
+namespace {
+
+std::string FromEnvironment(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream stream(text);
+  for (std::string word; stream >> word;) words.push_back(word);
+  return words;
+}
+
+}  // namespace
+
 const LibraryTarget& Target() {
-  static const LibraryTarget target{LX2D_TEST_LIBRARY,
-                                    LX2D_TEST_SIMULATOR,
-                                    {},
-                                    "vhid/lx2d-reader.info",
-                                    "2D Barcode Reader SIM0000001"};
+  // The HID library and its simulator unless the environment names another
+  // variant (the same cases run against it).
+  static const LibraryTarget target{
+      FromEnvironment("LX2D_TEST_LIBRARY", LX2D_TEST_LIBRARY),
+      FromEnvironment("LX2D_TEST_SIMULATOR", LX2D_TEST_SIMULATOR),
+      Words(FromEnvironment("LX2D_TEST_SIMULATOR_ARGS", "")),
+      FromEnvironment("LX2D_TEST_READY_FILE", "vhid/lx2d-reader.info"),
+      FromEnvironment("LX2D_TEST_READER", "2D Barcode Reader SIM0000001")};
   return target;
 }
 

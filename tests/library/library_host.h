@@ -4,7 +4,10 @@
 //
 // The library file and the way its reader is simulated are named in one
 // place, Target(), so the same cases can run against another variant of the
-// library (another file, the simulator in another mode).
+// library (another file, the simulator in another mode): the environment
+// variables LX2D_TEST_LIBRARY, LX2D_TEST_SIMULATOR, LX2D_TEST_SIMULATOR_ARGS
+// (blank-separated), LX2D_TEST_READY_FILE and LX2D_TEST_READER replace the
+// HID library's values.
 #pragma once
 
 #include <chrono>
@@ -28,7 +31,8 @@ struct LibraryTarget {
   std::string readerDescription;           // as HIDEnumDevices lists the reader
 };
 
-// The variant under test.
+// The variant under test: the HID library unless the environment says
+// otherwise.
 const LibraryTarget& Target();
 
 // The 33 exports, bound by name from the loaded file.
