@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -77,6 +78,17 @@ bool Screenshot(const std::string& window, const std::filesystem::path& path) {
         return std::filesystem::file_size(path, error) > 1000 && !error;
       },
       30s);
+}
+
+// Does `act` until the dialog has gone (a key or click sent while its
+// window was still settling may go nowhere).
+void UntilDialogEnds(const std::function<void()>& act) {
+  WaitUntil(
+      [&] {
+        act();
+        return WaitUntil([&] { return WindowsTitled("Online setup").empty(); }, 3s);
+      },
+      60s);
 }
 
 // Clicks at (x, y) pixels inside `window`.
@@ -264,7 +276,7 @@ TEST_F(DiagSetupDialog, Enter_TakesFirstReader_ConnectFindsIt) {
   bool drawn = false;
   if (!window.empty()) {
     drawn = Screenshot(window, ScreenshotPath(host.Folder(), "online-setup.png"));
-    Tool({"xdotool", "windowfocus", "--sync", window, "key", "Return"});
+    UntilDialogEnds([&] { Tool({"xdotool", "windowfocus", "--sync", window, "key", "Return"}); });
   }
   dialog.join();
   ASSERT_FALSE(window.empty()) << "dialog result " << result;
@@ -273,16 +285,30 @@ TEST_F(DiagSetupDialog, Enter_TakesFirstReader_ConnectFindsIt) {
   EXPECT_EQ(lib.Connect(), RDLK_SUCCESS);
 }
 
-TEST_F(DiagSetupDialog, Cancel_Returns11) {
+TEST_F(DiagSetupDialog, CancelOrEscape_Returns11) {
   ASSERT_TRUE(host.InitializeUserKey());
   ASSERT_TRUE(host.Reader().Start());
-  RDLK_RESULT result = 0xFFFF;
-  std::thread dialog([&] { result = lib.ConfigurationDialog(); });
-  const std::string window = AwaitWindow("Online setup");
-  if (!window.empty()) Click(window, CentreX(96, 50), CentreY(64, 14));
-  dialog.join();
-  ASSERT_FALSE(window.empty());
-  EXPECT_EQ(result, RDLK_CANCELLED);
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> act;
+  };
+  const Case kCases[] = {
+      {"Cancel button", [](const std::string& w) { Click(w, CentreX(96, 50), CentreY(64, 14)); }},
+      {"Escape key",
+       [](const std::string& w) {
+         Tool({"xdotool", "windowfocus", "--sync", w, "key", "Escape"});
+       }},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    RDLK_RESULT result = 0xFFFF;
+    std::thread dialog([&] { result = lib.ConfigurationDialog(); });
+    const std::string window = AwaitWindow("Online setup");
+    if (!window.empty()) UntilDialogEnds([&] { c.act(window); });
+    dialog.join();
+    ASSERT_FALSE(window.empty());
+    EXPECT_EQ(result, RDLK_CANCELLED);
+  }
 }
 
 // Run by terminal_setup_check.py on a pseudo-terminal without a display:

@@ -40,6 +40,13 @@ gboolean OnDelete(GtkWidget* widget, GdkEvent*, gpointer data) {
   return TRUE;
 }
 
+// Escape cancels, as in any dialog.
+gboolean OnKey(GtkWidget* widget, GdkEventKey* key, gpointer data) {
+  if (key->keyval != GDK_KEY_Escape) return FALSE;
+  OnCancel(widget, data);
+  return TRUE;
+}
+
 }  // namespace
 
 int RunSetupDialog(std::vector<std::string> entries) {
@@ -71,6 +78,7 @@ int RunSetupDialog(std::vector<std::string> entries) {
   g_signal_connect(ok, "clicked", G_CALLBACK(OnOk), &dialog);
   g_signal_connect(cancel, "clicked", G_CALLBACK(OnCancel), &dialog);
   g_signal_connect(window, "delete-event", G_CALLBACK(OnDelete), &dialog);
+  g_signal_connect(window, "key-press-event", G_CALLBACK(OnKey), &dialog);
   gtk_widget_show_all(window);
   gtk_widget_grab_focus(ok);
   gtk_main();

@@ -37,6 +37,7 @@ class CSpyView {
   static gboolean OnMapped(GtkWidget*, GdkEvent*, gpointer self);
   static void OnClear(GtkWidget*, gpointer self);
   static void OnSave(GtkWidget*, gpointer self);
+  static void OnLabelEdited(GtkCellRendererText*, gchar* path, gchar* text, gpointer self);
 
   int MeasureText(std::string_view text);
   GtkWidget* AddList(GtkListStore* store, const DialogBox& box, bool headers);
@@ -108,8 +109,14 @@ CSpyView::CSpyView(const SpyRect& rect, int64_t openTickMs)
   messages_ = gtk_list_store_new(4, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
   messageView_ = AddList(messages_, kMessageList, true);
   for (int i = 0; i < 4; ++i) {
-    GtkTreeViewColumn* column = gtk_tree_view_column_new_with_attributes(
-        kMessageColumns[i], gtk_cell_renderer_text_new(), "text", i, nullptr);
+    GtkCellRenderer* cell = gtk_cell_renderer_text_new();
+    // The rows' labels (first column) may be edited, as notes of the user.
+    if (i == 0) {
+      g_object_set(cell, "editable", TRUE, nullptr);
+      g_signal_connect(cell, "edited", G_CALLBACK(OnLabelEdited), this);
+    }
+    GtkTreeViewColumn* column =
+        gtk_tree_view_column_new_with_attributes(kMessageColumns[i], cell, "text", i, nullptr);
     gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
     gtk_tree_view_column_set_fixed_width(column, kColumnWidth);
     gtk_tree_view_column_set_resizable(column, TRUE);
@@ -245,6 +252,14 @@ void CSpyView::OnClear(GtkWidget*, gpointer self) {
   gtk_list_store_clear(view->trace_);
   gtk_list_store_clear(view->data_);
   gtk_list_store_clear(view->messages_);
+}
+
+void CSpyView::OnLabelEdited(GtkCellRendererText*, gchar* path, gchar* text, gpointer self) {
+  auto* view = static_cast<CSpyView*>(self);
+  GtkTreeIter row;
+  if (gtk_tree_model_get_iter_from_string(GTK_TREE_MODEL(view->messages_), &row, path)) {
+    gtk_list_store_set(view->messages_, &row, 0, text, -1);
+  }
 }
 
 void CSpyView::OnSave(GtkWidget*, gpointer self) {
