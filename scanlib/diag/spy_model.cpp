@@ -31,6 +31,13 @@ std::string Hex(uint64_t value) {
 
 }  // namespace
 
+TraceItemLook TraceItemColours(uint32_t colour, bool selected) {
+  if (!selected)
+    return {colour == 0 ? std::nullopt : std::optional<uint32_t>(colour), std::nullopt};
+  if (colour == 0) return {std::nullopt, colour};
+  return {colour ^ 0xFFFFFFu, colour};
+}
+
 MessageEntry DescribeMessage(uint64_t window, bool report, uint8_t kind,
                              std::span<const uint8_t> raw, uint64_t wParam, int64_t lParam) {
   MessageEntry entry;

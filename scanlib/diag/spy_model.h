@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,6 +26,20 @@ struct TraceItem {
   std::string text;  // "%05d, %s": milliseconds since the line before, the line
   uint32_t colour;   // COLORREF 0x00BBGGRR; 0 is the window text colour
 };
+
+// How a trace item is drawn: its text colour and, when selected, its
+// background fill (COLORREF); nothing means the system's colour for that
+// state (window text, highlight text, highlight).
+struct TraceItemLook {
+  std::optional<uint32_t> text;
+  std::optional<uint32_t> background;
+};
+
+// A selected item is filled with its colour (black for 0); its text is then
+// drawn in the inverse colour (red, green and blue each XOR 0xFF), or for
+// colour 0 in the highlight text colour. Unselected, the text is drawn in
+// the item's colour, or for 0 in the window text colour.
+TraceItemLook TraceItemColours(uint32_t colour, bool selected);
 
 // One row of the message list, its columns in order.
 struct MessageRowTexts {

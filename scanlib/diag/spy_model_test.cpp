@@ -40,6 +40,26 @@ TEST(SpyModel, Extent_WidensOnlyForAWiderLine) {
   EXPECT_EQ(model.HorizontalExtent(), 31);
 }
 
+TEST(SpyModel, TraceItemColours_ByColourAndSelection) {
+  struct Case {
+    uint32_t colour;
+    bool selected;
+    std::optional<uint32_t> text;
+    std::optional<uint32_t> background;
+  };
+  const Case kCases[] = {
+      {0xFF, false, 0xFF, std::nullopt},      {0xFF, true, 0xFFFF00, 0xFF},
+      {0x7F0000, true, 0x80FFFF, 0x7F0000},   {0x7F, false, 0x7F, std::nullopt},
+      {0, false, std::nullopt, std::nullopt}, {0, true, std::nullopt, 0},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << c.colour << " selected " << c.selected);
+    const TraceItemLook look = TraceItemColours(c.colour, c.selected);
+    EXPECT_EQ(look.text, c.text);
+    EXPECT_EQ(look.background, c.background);
+  }
+}
+
 TEST(SpyModel, MessageRows_ColumnTextsAndDataLine) {
   const uint8_t raw[] = {0x02, 0xAB, 0x10};
   struct Case {

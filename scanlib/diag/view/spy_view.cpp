@@ -23,7 +23,7 @@ constexpr int kColumnWidth = 100;  // pixels, each message-list column
 // The trace list's fixed-pitch font.
 constexpr const char* kTraceFont = "Monospace 8";
 
-enum TraceColumn { kTraceText, kTraceColour, kTraceColourSet };
+enum TraceColumn { kTraceText, kTraceColour };
 
 class CSpyView {
  public:
@@ -37,6 +37,8 @@ class CSpyView {
   static gboolean OnMapped(GtkWidget*, GdkEvent*, gpointer self);
   static void OnClear(GtkWidget*, gpointer self);
   static void OnSave(GtkWidget*, gpointer self);
+  static void DrawTraceItem(GtkTreeViewColumn*, GtkCellRenderer* cell, GtkTreeModel* model,
+                            GtkTreeIter* row, gpointer self);
   static void OnLabelEdited(GtkCellRendererText*, gchar* path, gchar* text, gpointer self);
 
   int MeasureText(std::string_view text);
@@ -90,13 +92,16 @@ CSpyView::CSpyView(const SpyRect& rect, int64_t openTickMs)
   layout_ = gtk_widget_create_pango_layout(window_, nullptr);
   pango_layout_set_font_description(layout_, font);
 
-  trace_ = gtk_list_store_new(3, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_BOOLEAN);
+  trace_ = gtk_list_store_new(2, G_TYPE_STRING, G_TYPE_UINT);
   traceView_ = AddList(trace_, kTraceList, false);
+  gtk_widget_set_name(traceView_, "trace-list");
   GtkCellRenderer* text = gtk_cell_renderer_text_new();
   g_object_set(text, "font-desc", font, nullptr);
-  traceColumn_ = gtk_tree_view_column_new_with_attributes(
-      "", text, "text", kTraceText, "foreground", kTraceColour, "foreground-set", kTraceColourSet,
-      nullptr);
+  traceColumn_ = gtk_tree_view_column_new_with_attributes("", text, nullptr);
+  gtk_tree_view_column_set_cell_data_func(traceColumn_, text, DrawTraceItem, this, nullptr);
+  // Colours follow the selection, so a changed selection redraws.
+  g_signal_connect_swapped(gtk_tree_view_get_selection(GTK_TREE_VIEW(traceView_)), "changed",
+                           G_CALLBACK(gtk_widget_queue_draw), traceView_);
   gtk_tree_view_append_column(GTK_TREE_VIEW(traceView_), traceColumn_);
   pango_font_description_free(font);
 
@@ -169,8 +174,7 @@ void CSpyView::Show(SpyEvent event) {
     const TraceItem& item = model_.TraceLines().back();
     GtkTreeIter row;
     gtk_list_store_insert_with_values(trace_, &row, -1, kTraceText, item.text.c_str(), kTraceColour,
-                                      ColourName(item.colour).c_str(), kTraceColourSet,
-                                      item.colour != 0, -1);
+                                      item.colour, -1);
     // The column is as wide as the widest line, so the list scrolls to it.
     gtk_tree_view_column_set_min_width(traceColumn_, model_.HorizontalExtent());
   } else if (event == SpyEvent::kMessage) {
@@ -252,6 +256,34 @@ void CSpyView::OnClear(GtkWidget*, gpointer self) {
   gtk_list_store_clear(view->trace_);
   gtk_list_store_clear(view->data_);
   gtk_list_store_clear(view->messages_);
+}
+
+void CSpyView::DrawTraceItem(GtkTreeViewColumn*, GtkCellRenderer* cell, GtkTreeModel* model,
+                             GtkTreeIter* row, gpointer self) {
+  auto* view = static_cast<CSpyView*>(self);
+  guint colour = 0;
+  gtk_tree_model_get(model, row, kTraceColour, &colour, -1);
+  const bool selected = gtk_tree_selection_iter_is_selected(
+      gtk_tree_view_get_selection(GTK_TREE_VIEW(view->traceView_)), row);
+  const TraceItemLook look = TraceItemColours(colour, selected);
+  // GTK ignores a cell's own colours while it is selected; colours given in
+  // the text's markup hold in every state.
+  gchar* text = nullptr;
+  gtk_tree_model_get(model, row, kTraceText, &text, -1);
+  std::string open = "<span";
+  if (look.text) open += " foreground='" + ColourName(*look.text) + "'";
+  // The highlight text colour, on the black fill of a selected colour-0 item.
+  if (!look.text && selected) open += " foreground='#ffffff'";
+  if (look.background) open += " background='" + ColourName(*look.background) + "'";
+  gchar* escaped = g_markup_escape_text(text != nullptr ? text : "", -1);
+  const std::string markup = open + ">" + escaped + "</span>";
+  g_object_set(cell, "markup", markup.c_str(), "cell-background-set", look.background.has_value(),
+               nullptr);
+  if (look.background) {
+    g_object_set(cell, "cell-background", ColourName(*look.background).c_str(), nullptr);
+  }
+  g_free(escaped);
+  g_free(text);
 }
 
 void CSpyView::OnLabelEdited(GtkCellRendererText*, gchar* path, gchar* text, gpointer self) {
