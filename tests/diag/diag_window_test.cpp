@@ -160,8 +160,11 @@ TEST_F(DiagSpyWindow, RequestsAndBarcode_TracedAndSaved) {
   ASSERT_TRUE(WaitUntil([&] {
     return lib.GetBarcodeData(reply, sizeof reply, &length) == RDLK_SUCCESS && length > 0;
   }));
+  ASSERT_TRUE(host.Reader().Command("evt 0101"));
+  ASSERT_TRUE(WaitUntil([&] {
+    return lib.GetEventNotification(reply, sizeof reply, &length) == RDLK_SUCCESS && length > 0;
+  }));
 
-  EXPECT_TRUE(Screenshot(window, ScreenshotPath(host.Folder(), "spy-window.png")));
 
   // Save, through the button and the file dialog.
   const auto log = std::filesystem::path(host.Folder()) / "saved" / "spy-log.txt";
@@ -197,6 +200,8 @@ TEST_F(DiagSpyWindow, RequestsAndBarcode_TracedAndSaved) {
         "Rx: (BCD ) 02 ", "ReadWord    (timeout  100): x0000"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   }
+  // Taken last: by now the view has shown every line it saved.
+  EXPECT_TRUE(Screenshot(window, ScreenshotPath(host.Folder(), "spy-window.png")));
   ASSERT_EQ(SpyWindow(0), RDLK_SUCCESS);
   EXPECT_TRUE(AwaitNoWindow("Spy Window"));
 }
@@ -309,6 +314,19 @@ TEST_F(DiagSetupDialog, CancelOrEscape_Returns11) {
     ASSERT_FALSE(window.empty());
     EXPECT_EQ(result, RDLK_CANCELLED);
   }
+}
+
+TEST_F(DiagSetupDialog, NoReader_OkStoresEmptySelection_Returns0) {
+  ASSERT_TRUE(host.InitializeUserKey());
+  RDLK_RESULT result = 0xFFFF;
+  std::thread dialog([&] { result = lib.ConfigurationDialog(); });
+  const std::string window = AwaitWindow("Online setup");
+  if (!window.empty()) {
+    UntilDialogEnds([&] { Tool({"xdotool", "windowfocus", "--sync", window, "key", "Return"}); });
+  }
+  dialog.join();
+  ASSERT_FALSE(window.empty());
+  EXPECT_EQ(result, RDLK_SUCCESS);
 }
 
 // Run by terminal_setup_check.py on a pseudo-terminal without a display:
