@@ -181,7 +181,9 @@ uint16_t CVscpCommunication::DeviceIoControl(uint32_t code, const uint8_t* input
       }
       break;
     case kSpyWindow:
-      // No spy window can be shown yet: nothing to open or close.
+      // Other values than 0 and 1 do nothing.
+      if (input[0] == 1) OpenSpyWindow();
+      if (input[0] == 0) CloseSpyWindow();
       break;
     case kEcho:
       std::memcpy(answer, input, 4);

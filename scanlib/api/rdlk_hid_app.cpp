@@ -16,6 +16,11 @@ CRDLK_HIDApp& TheApp() {
 
 CLibraryObserver& LibraryObserver() { return TheApp().Observer(); }
 
+bool CRDLK_HIDApp::TryStoreSpyRect(const SpyRect& rect) {
+  std::unique_lock<std::recursive_mutex> lock(libraryLock_, std::try_to_lock);
+  return lock.owns_lock() && CVscpCommunication::TryStoreSpyRect(rect);
+}
+
 bool CRDLK_HIDApp::Guard(void (*frame)(void*), void* context) {
   platform::ExceptionRecord record;
   if (platform::RunGuarded(frame, context, record)) return true;

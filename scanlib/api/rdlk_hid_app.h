@@ -16,6 +16,10 @@ inline constexpr int kNeedsConnection = 2;
 
 class CRDLK_HIDApp final : public CVscpCommunication {
  public:
+  // The spy window's thread may wait on LibraryLock: it ends before the
+  // lock goes.
+  ~CRDLK_HIDApp() override { CloseSpyWindow(); }
+
   // One export at a time, across all threads of the host. Recursive, so a
   // capture callback that a request's thread runs may call an export again.
   std::recursive_mutex& LibraryLock() { return libraryLock_; }
@@ -26,6 +30,10 @@ class CRDLK_HIDApp final : public CVscpCommunication {
   // left as the body found it, everything else as the fault left it.
   template <class Body>
   uint16_t RunGuarded(int level, Body&& body);
+
+ protected:
+  // Stores a moved spy window's rectangle when no export runs.
+  bool TryStoreSpyRect(const SpyRect& rect) override;
 
  private:
   // Runs `frame` under the exception guard; false when something was

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "event_log_init.h"
+#include "setup_dialog.h"
 
 namespace lx2d {
 namespace {
@@ -38,6 +39,7 @@ CVscpCommunication::CVscpCommunication()
 }
 
 CVscpCommunication::~CVscpCommunication() {
+  CloseSpyWindow();
   // The engine stops its receive thread before the transport goes.
   protocol_.reset();
   port_.reset();
@@ -101,6 +103,9 @@ void CVscpCommunication::CloseConnection() {
 }
 
 uint16_t CVscpCommunication::Disconnect() {
+  // Only here, not in a failed Connect's clean-up: a window opened to watch
+  // the connection stays to show why it failed.
+  CloseSpyWindow();
   CloseConnection();
   return kResultOk;
 }
@@ -112,6 +117,28 @@ uint16_t CVscpCommunication::RunConfigurationDialog() {
   devicePath_.clear();
   SetDeviceSelection(description);
   return SaveSettings() ? kResultOk : kResultRegistryError;
+}
+
+void CVscpCommunication::OpenSpyWindow() {
+  // A window the user closed is replaced; one that shows stays.
+  if (spyWindow_ != nullptr && spyWindow_->Showing()) return;
+  CloseSpyWindow();
+  const SpyRect rect{settings_.spyRectLeft, settings_.spyRectTop, settings_.spyRectRight,
+                     settings_.spyRectBottom};
+  spyWindow_ = CSpyWindow::Open(FindViewProgram(), rect,
+                                [this](const SpyRect& moved) { return TryStoreSpyRect(moved); });
+  if (spyWindow_ != nullptr && !observer_.Attach(spyWindow_.get())) spyWindow_.reset();
+}
+
+void CVscpCommunication::CloseSpyWindow() {
+  if (spyWindow_ == nullptr) return;
+  observer_.Detach(spyWindow_.get());
+  spyWindow_.reset();
+}
+
+bool CVscpCommunication::TryStoreSpyRect(const SpyRect& rect) {
+  StoreSpyRect(rect.top, rect.bottom, rect.left, rect.right);
+  return true;
 }
 
 uint16_t CVscpCommunication::Request(const RequestKind& kind, const uint8_t* request,

@@ -18,6 +18,7 @@
 #include "platform_host_messaging.h"
 #include "protocol.h"
 #include "reader_port.h"
+#include "spy_window.h"
 
 namespace lx2d {
 
@@ -84,6 +85,9 @@ class CVscpCommunication {
   // --- Connection -----------------------------------------------------------
   uint16_t Connect();
   uint16_t Disconnect();
+  // The reader-selection dialog: 11 when it ends other than by OK; else the
+  // choice becomes the selected device (the explicit path is cleared) and
+  // the settings are saved: 0, or 3 when that fails.
   uint16_t RunConfigurationDialog();
   void SetDeviceSelection(std::string_view description);
   bool EnumDevices(int index, std::string* description) {
@@ -106,11 +110,27 @@ class CVscpCommunication {
   uint16_t DeviceIoControl(uint32_t code, const uint8_t* input, uint32_t inputLength,
                            OutputBuffer out);
 
+  // --- Spy window -----------------------------------------------------------
+  // Opens it at the configured rectangle; nothing happens without a display
+  // or while it shows already.
+  void OpenSpyWindow();
+  // Closes it when open; afterwards no code of its window thread runs.
+  void CloseSpyWindow();
+  bool SpyWindowOpen() const { return spyWindow_ != nullptr; }
+
   // --- Version ---------------------------------------------------------------
   const std::string& VersionString() const { return versionString_; }
 
   CProtocol& Protocol() { return *protocol_; }
   CLibraryObserver& Observer() { return observer_; }
+
+ protected:
+  // Called on the spy window's thread when the user moved the window: stores
+  // the rectangle (StoreSpyRect) and answers true, or answers false when it
+  // cannot be done now (it is offered again). A derived class that guards
+  // the settings with a lock takes it here without waiting, and closes the
+  // window in its own destructor.
+  virtual bool TryStoreSpyRect(const SpyRect& rect);
 
  private:
   // Disconnect's steps, also the clean-up of a failed Connect.
@@ -130,6 +150,7 @@ class CVscpCommunication {
   CPlatformHostMessaging host_;
   std::unique_ptr<IReaderPort> port_;
   std::unique_ptr<CProtocol> protocol_;
+  std::unique_ptr<CSpyWindow> spyWindow_;  // attached to observer_ while open
 
   LibrarySettings settings_;
   std::string devicePath_;

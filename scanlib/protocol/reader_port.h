@@ -82,8 +82,8 @@ inline constexpr uint16_t kReaderChoiceCancelled = 11;
 // offers it: 0 with the chosen reader's description in `description` (and
 // the reader remembered with SetChosenReader); kReaderChoiceCancelled; or
 // 9 ("Interface port not available") when there is no reader to choose.
-// The HID library has no dialog yet and always answers
-// kReaderChoiceCancelled; the serial one chooses without a display
+// Both show the desktop dialog (or ask on the terminal); without a display
+// the serial one also takes the first port when there is no terminal
 // (ChooseReaderWithoutDisplay).
 uint16_t ChooseReader(IReaderPort& port, std::string& description);
 
