@@ -19,7 +19,6 @@
 
 namespace lx2d::platform {
 
-inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;  // another process uses the object
 inline constexpr DWORD WAIT_OBJECT_0 = 0;             // the event is signalled
 inline constexpr DWORD WAIT_TIMEOUT = 258;            // the wait ran out
 
